@@ -1,0 +1,22 @@
+// Packed attack maps, single-square attack tests and static exchange.
+#pragma once
+#include <cstdint>
+
+#include "board/types.h"
+
+// Attack word: bits 0-7 attacker count (x-rays included), then 4-bit counts
+// of kings (8), queens (12), rooks (16), bishops (20), knights (24), pawns (28).
+using AttackTable = uint32_t[64];
+
+extern const uint32_t attackWeight[8];
+extern const int sliderFlag[8];
+
+extern AttackTable attackTables[MaxPly][2];  // [ply][colour]
+extern int attackCacheValid[MaxPly];
+
+void computeAttacks(int colour, AttackTable& table);
+// Computes both colours' tables of a ply unless already valid.
+void ensureAttackTables(int ply);
+int isAttackedByWhite(Square square);
+int isAttackedByBlack(Square square);
+int staticExchange(int score, int target, uint32_t ours, uint32_t theirs);

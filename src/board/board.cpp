@@ -1,0 +1,34 @@
+#include "board/board.h"
+
+#include <cstring>
+
+const int pieceValue[8] = {0, 100, 330, 350, 520, 1040, 1200, 100};
+
+SquareState board[64];
+int pieceList[2][16];
+int lastPieceIndex[2];
+int pieceCount[16];
+int nonPawnMaterial;
+int psqScore[2];
+int castleRights;
+int hasCastled[2];
+int epSquare;
+int fiftyCount;
+uint64_t hashKey;
+UndoStack undoStack;
+
+const int moveTypeOf[2][8] = {{0, 1, 2, 3, 4, 5, 6, 0}, {0, 7, 2, 3, 4, 5, 6, 0}};
+
+void clearBoard() {
+    for (auto& sq : board) sq = SquareState{NoPiece, NoColour};
+    std::memset(pieceList, 0, sizeof pieceList);
+    std::memset(lastPieceIndex, 0, sizeof lastPieceIndex);
+    std::memset(pieceCount, 0, sizeof pieceCount);
+    nonPawnMaterial = 0;
+    psqScore[0] = psqScore[1] = 0;
+    castleRights = 0;
+    hasCastled[0] = hasCastled[1] = 0;
+    epSquare = 0;
+    fiftyCount = 0;
+    hashKey = 0;
+}

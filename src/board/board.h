@@ -1,0 +1,48 @@
+// The single working position. The side to move and the ply travel as
+// arguments; everything else lives in these process-wide tables.
+#pragma once
+#include <cstdint>
+
+#include "board/types.h"
+
+struct SquareState {
+    int32_t piece;   // PieceCode
+    int32_t colour;  // Colour; NoColour exactly when piece is NoPiece
+};
+
+extern SquareState board[64];
+extern int pieceList[2][16];  // entry 0: king square; 1..lastPieceIndex: the rest
+extern int lastPieceIndex[2];
+extern int pieceCount[16];  // colour * 8 + piece code
+extern int nonPawnMaterial;
+extern int psqScore[2];
+extern int castleRights;  // 1 white short, 2 white long, 4 black short, 8 black long
+extern int hasCastled[2];
+extern int epSquare;  // 0 = none
+extern int fiftyCount;
+extern uint64_t hashKey;  // bit 0 is the side to move
+
+constexpr int WhiteShort = 1, WhiteLong = 2, BlackShort = 4, BlackLong = 8;
+
+// Move-table type of a man: a black pawn walks the other way.
+extern const int moveTypeOf[2][8];
+
+struct UndoStack {
+    int castleRights[MaxPly];
+    int epSquare[MaxPly];
+    int fiftyCount[MaxPly];
+    int psqScore[MaxPly][2];
+    int nonPawnMaterial[MaxPly];
+    MoveWord move[MaxPly];
+    uint64_t key[MaxPly];
+    int capturedPiece[MaxPly];
+    int capturedSquare[MaxPly];
+};
+extern UndoStack undoStack;
+
+inline void setEmpty(Square s) { board[s] = SquareState{NoPiece, NoColour}; }
+inline void putMan(Square s, int piece, int colour) { board[s] = SquareState{piece, colour}; }
+inline bool isEmpty(Square s) { return board[s].colour == NoColour; }
+
+// Empties the board and every derived global (used before loading a position).
+void clearBoard();

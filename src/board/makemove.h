@@ -1,0 +1,21 @@
+// Make and unmake, null moves, repetition and root preparation.
+#pragma once
+#include <cstdint>
+
+#include "board/types.h"
+
+void makeMove(int side, int ply, MoveEntry* entry);
+void unmakeMove(int ply);
+void makeNullMove(int side, int ply);
+void unmakeNullMove(int ply);
+int isRepetition(int ply);
+
+// Keys of the game positions since the last irreversible move, set by the
+// search driver before each search.
+extern const uint64_t* gameKeyList;
+extern const uint64_t* gameKeyListEnd;
+
+void rebuildPieceLists();
+void sumPsqScore();
+// Lists, root attack tables, evaluation tables, psq sums and key, in that order.
+void prepareRootPosition(int side);

@@ -1,0 +1,6 @@
+// Static evaluation driver (phase and shared evaluation state).
+#pragma once
+
+extern int gamePhase;  // 0 opening .. 10 endgame
+
+int computeGamePhase();

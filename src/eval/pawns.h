@@ -1,0 +1,62 @@
+// Pawn sets, pawn-structure masks, the pawn-structure cache and the
+// passed-pawn race terms.
+#pragma once
+#include <cstdint>
+
+#include "board/types.h"
+
+using Bitboard = uint64_t;
+
+struct PawnHashEntry {
+    Bitboard whitePawns;
+    Bitboard blackPawns;
+    Bitboard attackSpan[2];
+    int32_t passedFiles[2];
+    int32_t weakFiles[2];
+    int32_t score;
+    int32_t endgameScore;
+};
+
+constexpr int PawnHashEntries = 32768;
+
+struct PawnHashTable {
+    Bitboard whitePawns;
+    Bitboard blackPawns;
+    Bitboard allPawns;
+    Bitboard attackSpan[2];
+    Bitboard kingZoneMask[64];
+    Bitboard fileMask[8];
+    Bitboard frontSpan[2][64];
+    Bitboard passedMask[2][64];
+    Bitboard supportMask[2][64];
+    Bitboard adjacentFilesMask[64];
+    Bitboard neighbourMask[64];
+    Bitboard fileOthersMask[64];
+    Bitboard pawnAttackerLeft[2][64];
+    Bitboard pawnAttackerRight[2][64];
+    Bitboard pawnAttackerMask[2][64];
+    PawnHashEntry entries[PawnHashEntries];
+    int32_t passedFiles[2];
+    int32_t weakFiles[2];
+    int32_t pawnScore;
+    int32_t pawnEndgameScore;
+    uint32_t pawnHashKey;
+};
+
+extern PawnHashTable pawnHash;
+
+void initPawnHash();  // masks; run once at start-up
+void clearPawnHash();
+void addPawn(Square square, int colour);
+void removePawn(Square square, int colour);
+bool attackedByWhitePawn(Square square);
+bool attackedByBlackPawn(Square square);
+
+int pawnHashProbe(int phase, int side);
+int pawnHashStore(int phase, int side);
+void evaluateWhitePawn(Square square);
+void evaluateBlackPawn(Square square);
+int evaluatePawnStructure(int side);
+bool isUnstoppable(Square pawn, Square king, bool defenderToMove);
+int evaluatePassedPawnRace(int side);
+int evaluatePawnEnding(int side);

@@ -1,0 +1,50 @@
+// The front end's own record of the game: one position per half-move with
+// its key, the engine's score there and the move played from it.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "board/types.h"
+
+struct PositionRecord {
+    char board[64];  // "PNBRQK"/"pnbrqk", ' ' empty; index 0 = a1
+    int32_t whiteShort;
+    int32_t whiteLong;
+    int32_t blackShort;
+    int32_t blackLong;
+    int32_t sideToMove;
+    int32_t epSquare;
+    int16_t whiteCastled;
+    int16_t blackCastled;
+    int32_t halfMoves;
+
+    bool operator==(const PositionRecord&) const = default;
+};
+
+constexpr int GameRecordSize = 2048;
+
+struct GameRecord {
+    int32_t ply;
+    PositionRecord positions[GameRecordSize];
+    uint64_t keys[GameRecordSize];
+    int32_t scores[GameRecordSize];
+    Move moves[GameRecordSize];
+};
+
+extern GameRecord gameRecord;
+
+extern const char* const StartFen;
+
+bool parseFen(const char* text, PositionRecord& out);
+int setFromFen(const char* text);
+int playMove(Move move);
+// Copies a record into the board globals and the engine's side to move.
+void loadPosition(const PositionRecord& record);
+void loadCurrentPosition();
+const uint64_t* repetitionHistory();
+int previousScore();
+Move recaptureMove(Move move);
+Move parseMoveText(const char* text);
+// Writes 4 or 5 characters and a terminating zero; returns out.
+char* moveText(Move move, char* out);
+std::string moveText(Move move);
