@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test test-release test-asan perft bench clean
+.PHONY: all build run test test-release test-asan perft bench-startup clean
 
 all: build
 
@@ -26,3 +26,9 @@ test-asan:
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)
+
+perft: build
+	python3 tools/perft_check.py ./$(BUILD)/tavik-tool --deep
+
+bench-startup: build
+	python3 tools/bench_startup.py ./$(BUILD)/tavik
