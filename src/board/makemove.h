@@ -16,6 +16,8 @@ extern const uint64_t* gameKeyList;
 extern const uint64_t* gameKeyListEnd;
 
 void rebuildPieceLists();
+// Board, piece lists, counts and material agree (checked by asserts and tests).
+bool boardStateConsistent();
 void sumPsqScore();
 // Lists, root attack tables, evaluation tables, psq sums and key, in that order.
 void prepareRootPosition(int side);

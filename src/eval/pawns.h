@@ -45,6 +45,15 @@ struct PawnHashTable {
 
 extern PawnHashTable pawnHash;
 
+// Term tables by relative rank (0 = the owner's first rank).
+extern const int passedPawnBonus[8];
+extern const int protectedPassedBonus[8];
+extern const int raceBonus[8];
+extern const int raceBonusPawnsOnly[8];
+// By square from White's side; a black pawn on s reads entry 63 - s.
+extern const int blockedPawnPenalty[64];
+extern const int isolatedEndgamePenalty[8];  // by file
+
 void initPawnHash();  // masks; run once at start-up
 void clearPawnHash();
 void addPawn(Square square, int colour);
@@ -54,9 +63,11 @@ bool attackedByBlackPawn(Square square);
 
 int pawnHashProbe(int phase, int side);
 int pawnHashStore(int phase, int side);
+// One pawn's terms into the working fields; they read allPawns as the probe left it.
 void evaluateWhitePawn(Square square);
 void evaluateBlackPawn(Square square);
 int evaluatePawnStructure(int side);
-bool isUnstoppable(Square pawn, Square king, bool defenderToMove);
+// Square rule for a pawn of pawnColour against the defending king.
+bool isUnstoppable(Square pawn, Square king, bool defenderToMove, int pawnColour);
 int evaluatePassedPawnRace(int side);
 int evaluatePawnEnding(int side);

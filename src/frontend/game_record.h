@@ -38,6 +38,9 @@ extern const char* const StartFen;
 bool parseFen(const char* text, PositionRecord& out);
 int setFromFen(const char* text);
 int playMove(Move move);
+// The key loadPosition + computeHashKey would give, computed from the record
+// alone so that a "position" command never touches a board being searched.
+uint64_t recordKey(const PositionRecord& record);
 // Copies a record into the board globals and the engine's side to move.
 void loadPosition(const PositionRecord& record);
 void loadCurrentPosition();

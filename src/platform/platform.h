@@ -7,8 +7,13 @@ uint32_t tickCount();  // milliseconds, wraps
 void sleepMs(int ms);
 // User-mode processor time of the calling thread, in microseconds.
 uint64_t threadUserMicros();
-// Bytes that can be read from standard input without blocking (0 when
-// unknown); sets eof when the input has been closed and nothing is left.
-size_t stdinAvailable(bool& eof);
-// Reads up to size bytes from standard input, blocking; 0 at end of input.
+// A front end that closes its end of the pipe must not kill the engine
+// with SIGPIPE; the failed write is simply lost.
+void ignoreBrokenPipe();
+// Waits until a read of standard input would not block (data, end of input
+// or an error). timeoutMs 0 only tests, a negative value waits for ever.
+// Returns true when a read would not block.
+bool stdinReady(int timeoutMs);
+// Reads up to size bytes from standard input, blocking; 0 at end of input
+// or on a read error.
 long stdinRead(char* buffer, size_t size);

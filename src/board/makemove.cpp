@@ -1,0 +1,324 @@
+#include "board/makemove.h"
+
+#include <cassert>
+
+#include "board/attacks.h"
+#include "board/board.h"
+#include "board/tables.h"
+#include "eval/pawns.h"
+#include "eval/psq.h"
+
+const uint64_t* gameKeyList = nullptr;
+const uint64_t* gameKeyListEnd = nullptr;
+
+namespace {
+
+// Rights that survive a move starting or ending on each square.
+constexpr int castleKeep(int sq) {
+    switch (sq) {
+        case 0: return 15 & ~WhiteLong;
+        case 4: return 15 & ~(WhiteShort | WhiteLong);
+        case 7: return 15 & ~WhiteShort;
+        case 56: return 15 & ~BlackLong;
+        case 60: return 15 & ~(BlackShort | BlackLong);
+        case 63: return 15 & ~BlackShort;
+        default: return 15;
+    }
+}
+
+// Index of sq in colour's list, searching from entry `first`; -1 if absent.
+inline int findInList(int colour, Square sq, int first) {
+    const int* list = pieceList[colour];
+    for (int i = first; i <= lastPieceIndex[colour]; ++i)
+        if (list[i] == sq) return i;
+    return -1;
+}
+
+inline void moveInList(int colour, Square from, Square to, int first) {
+    const int i = findInList(colour, from, first);
+    assert(i >= 0);
+    if (i >= 0) pieceList[colour][i] = to;
+}
+
+inline void removeFromList(int colour, Square sq) {
+    const int i = findInList(colour, sq, 1);
+    assert(i >= 1);
+    if (i < 1) return;
+    pieceList[colour][i] = pieceList[colour][lastPieceIndex[colour]];
+    --lastPieceIndex[colour];
+}
+
+}  // namespace
+
+bool boardStateConsistent() {
+    int count[16] = {};
+    int material = 0;
+    for (Square s = 0; s < 64; ++s) {
+        const SquareState m = board[s];
+        if (m.piece == NoPiece) {
+            if (m.colour != NoColour) return false;
+            continue;
+        }
+        if ((m.colour != White && m.colour != Black) || m.piece < Pawn || m.piece > King) return false;
+        ++count[m.colour * 8 + m.piece];
+        if (m.piece >= Knight && m.piece <= Queen) material += pieceValue[m.piece];
+    }
+    if (material != nonPawnMaterial) return false;
+    for (int colour = 0; colour < 2; ++colour) {
+        if (count[colour * 8 + King] != 1) return false;
+        const int last = lastPieceIndex[colour];
+        if (last < 0 || last > 15) return false;
+        const Square king = pieceList[colour][0];
+        if (king < 0 || king > 63 || board[king].piece != King || board[king].colour != colour) return false;
+        int men = 0;
+        for (int piece = Pawn; piece <= Queen; ++piece) {
+            if (count[colour * 8 + piece] != pieceCount[colour * 8 + piece]) return false;
+            men += count[colour * 8 + piece];
+        }
+        if (men != last) return false;
+        uint64_t seen = 0;
+        for (int i = 1; i <= last; ++i) {
+            const Square s = pieceList[colour][i];
+            if (s < 0 || s > 63 || board[s].colour != colour || board[s].piece == King) return false;
+            if (seen & (uint64_t{1} << s)) return false;
+            seen |= uint64_t{1} << s;
+        }
+    }
+    return true;
+}
+
+void makeMove(int side, int ply, MoveEntry* entry) {
+    assert(ply >= 0 && ply < MaxPly);
+    const MoveWord m = entry->move;
+    const Square from = moveFrom(m);
+    const Square to = moveTo(m);
+    const int opp = side ^ 1;
+    assert(board[from].colour == side);
+
+    undoStack.castleRights[ply] = castleRights;
+    undoStack.epSquare[ply] = epSquare;
+    undoStack.fiftyCount[ply] = fiftyCount;
+    undoStack.psqScore[ply][0] = psqScore[0];
+    undoStack.psqScore[ply][1] = psqScore[1];
+    undoStack.nonPawnMaterial[ply] = nonPawnMaterial;
+    undoStack.move[ply] = m;
+    undoStack.key[ply] = hashKey;
+
+    uint64_t key = hashKey;
+    if (epSquare != 0) key ^= epKey[epSquare];
+    ++fiftyCount;
+    epSquare = 0;
+
+    if (m & CaptureFlag) {
+        fiftyCount = 0;
+        Square capSq = to;
+        int captured = board[to].piece;
+        if (captured == NoPiece) {
+            // En passant: the victim stands beside the from-square on the to-file.
+            capSq = (to & 7) + (from & 56);
+            captured = Pawn;
+            setEmpty(capSq);
+        }
+        assert(captured != King);
+        undoStack.capturedPiece[ply] = captured;
+        undoStack.capturedSquare[ply] = capSq;
+        psqScore[opp] -= psqTable[opp * 8 + captured][capSq];
+        --pieceCount[opp * 8 + captured];
+        if (captured == Pawn)
+            removePawn(capSq, opp);
+        else
+            nonPawnMaterial -= pieceValue[captured];
+        removeFromList(opp, capSq);
+        key ^= pieceKey[opp][captured][capSq];
+    }
+
+    const int piece = board[from].piece;
+    if (m & PromotionMask) {
+        fiftyCount = 0;
+        removePawn(from, side);
+        const int promo = movePromotion(m);
+        const int p = (promo == Bishop || promo == Rook || promo == Queen) ? promo : Knight;
+        nonPawnMaterial += pieceValue[p];
+        psqScore[side] += psqTable[side * 8 + p][to] - psqTable[side * 8 + Pawn][from];
+        ++pieceCount[side * 8 + p];
+        --pieceCount[side * 8 + Pawn];
+        moveInList(side, from, to, 1);
+        key ^= pieceKey[side][Pawn][from] ^ pieceKey[side][p][to];
+        putMan(to, p, side);
+        setEmpty(from);
+    } else {
+        if (m & CastleFlag) {
+            const Square rookFrom = to > from ? to + 1 : to - 2;
+            const Square rookTo = to > from ? from + 1 : from - 1;
+            moveInList(side, rookFrom, rookTo, 0);
+            setEmpty(rookFrom);
+            putMan(rookTo, Rook, side);
+            psqScore[side] += psqTable[side * 8 + Rook][rookTo] - psqTable[side * 8 + Rook][rookFrom];
+            hasCastled[side] = 1;
+            key ^= pieceKey[side][Rook][rookFrom] ^ pieceKey[side][Rook][rookTo];
+        }
+        if (piece == Pawn) {
+            removePawn(from, side);
+            addPawn(to, side);
+            if (!(m & CaptureFlag)) {
+                fiftyCount = 0;
+                // Only a double step that an enemy pawn could take en passant
+                // keeps a target, so that otherwise equal positions share a key.
+                if (distance[from][to] == 2 &&
+                    (((to & 7) != 0 && board[to - 1].piece == Pawn && board[to - 1].colour == opp) ||
+                     ((to & 7) != 7 && board[to + 1].piece == Pawn && board[to + 1].colour == opp))) {
+                    epSquare = (from + to) / 2;
+                    key ^= epKey[epSquare];
+                }
+            }
+        }
+        moveInList(side, from, to, 0);
+        setEmpty(from);
+        putMan(to, piece, side);
+        psqScore[side] += psqTable[side * 8 + piece][to] - psqTable[side * 8 + piece][from];
+        key ^= pieceKey[side][piece][from] ^ pieceKey[side][piece][to];
+    }
+
+    if (castleRights != 0) {
+        const int rights = castleRights & castleKeep(from) & castleKeep(to);
+        if (rights != castleRights) {
+            key ^= castleKey[castleRights] ^ castleKey[rights];
+            castleRights = rights;
+        }
+    }
+
+    hashKey = (key & ~uint64_t{1}) | uint64_t(opp);
+
+    const int gives = side == Black ? isAttackedByBlack(pieceList[White][0]) : isAttackedByWhite(pieceList[Black][0]);
+    if (gives) entry->move |= CheckFlag;
+
+    assert(boardStateConsistent());
+}
+
+void unmakeMove(int ply) {
+    assert(ply >= 0 && ply < MaxPly);
+    const MoveWord m = undoStack.move[ply];
+    const Square from = moveFrom(m);
+    const Square to = moveTo(m);
+    castleRights = undoStack.castleRights[ply];
+    epSquare = undoStack.epSquare[ply];
+    fiftyCount = undoStack.fiftyCount[ply];
+    psqScore[0] = undoStack.psqScore[ply][0];
+    psqScore[1] = undoStack.psqScore[ply][1];
+    nonPawnMaterial = undoStack.nonPawnMaterial[ply];
+    hashKey = undoStack.key[ply];
+    const int side = board[to].colour;
+    assert(side == White || side == Black);
+    const int opp = side ^ 1;
+
+    if (m & PromotionMask) {
+        ++pieceCount[side * 8 + Pawn];
+        --pieceCount[side * 8 + board[to].piece];
+        moveInList(side, to, from, 1);
+        setEmpty(to);
+        putMan(from, Pawn, side);
+        addPawn(from, side);
+    } else {
+        const int piece = board[to].piece;
+        if (m & CastleFlag) {
+            const Square rookAt = to > from ? from + 1 : from - 1;
+            const Square rookHome = to > from ? to + 1 : to - 2;
+            moveInList(side, rookAt, rookHome, 0);
+            setEmpty(rookAt);
+            putMan(rookHome, Rook, side);
+            hasCastled[side] = 0;
+        }
+        if (piece == Pawn) {
+            addPawn(from, side);
+            removePawn(to, side);
+        }
+        moveInList(side, to, from, 0);
+        setEmpty(to);
+        putMan(from, piece, side);
+    }
+
+    // The mover is back first, so an en-passant victim lands on an empty square.
+    if (m & CaptureFlag) {
+        const int captured = undoStack.capturedPiece[ply];
+        const Square capSq = undoStack.capturedSquare[ply];
+        if (captured == Pawn) addPawn(capSq, opp);
+        ++pieceCount[opp * 8 + captured];
+        assert(lastPieceIndex[opp] < 15);
+        pieceList[opp][++lastPieceIndex[opp]] = capSq;
+        putMan(capSq, captured, opp);
+    }
+
+    assert(boardStateConsistent());
+}
+
+void makeNullMove(int side, int ply) {
+    assert(ply >= 0 && ply < MaxPly);
+    undoStack.key[ply] = hashKey;
+    undoStack.epSquare[ply] = epSquare;
+    undoStack.move[ply] = 0;
+    ++fiftyCount;
+    uint64_t key = hashKey;
+    if (epSquare != 0) {
+        key ^= epKey[epSquare];
+        epSquare = 0;
+    }
+    hashKey = (key & ~uint64_t{1}) | uint64_t(side ^ 1);
+}
+
+void unmakeNullMove(int ply) {
+    assert(ply >= 0 && ply < MaxPly);
+    epSquare = undoStack.epSquare[ply];
+    hashKey = undoStack.key[ply];
+    --fiftyCount;
+}
+
+int isRepetition(int ply) {
+    const uint64_t key = hashKey;
+    for (int p = ply - 2; p >= 0 && p >= ply - fiftyCount; p -= 2)
+        if (undoStack.key[p] == key) return 1;
+    // The reversible stretch reaches back before the root: the game decides.
+    if (ply <= fiftyCount)
+        for (const uint64_t* k = gameKeyList; k && k < gameKeyListEnd; ++k)
+            if (*k == key) return 1;
+    return 0;
+}
+
+void rebuildPieceLists() {
+    for (int& c : pieceCount) c = 0;
+    lastPieceIndex[White] = lastPieceIndex[Black] = 0;
+    psqScore[White] = psqScore[Black] = 0;
+    nonPawnMaterial = 0;
+    for (Square s = 0; s < 64; ++s) {
+        const SquareState m = board[s];
+        if (m.piece == NoPiece) continue;
+        ++pieceCount[m.colour * 8 + m.piece];
+        if (m.piece == King) {
+            pieceList[m.colour][0] = s;
+        } else if (lastPieceIndex[m.colour] < 15) {
+            pieceList[m.colour][++lastPieceIndex[m.colour]] = s;
+            if (m.piece != Pawn) nonPawnMaterial += pieceValue[m.piece];
+        }
+    }
+    clearPawnHash();
+    for (Square s = 0; s < 64; ++s)
+        if (board[s].piece == Pawn) addPawn(s, board[s].colour);
+}
+
+void sumPsqScore() {
+    psqScore[White] = psqScore[Black] = 0;
+    for (Square s = 0; s < 64; ++s) {
+        const SquareState m = board[s];
+        if (m.piece != NoPiece) psqScore[m.colour] += psqTable[m.colour * 8 + m.piece][s];
+    }
+}
+
+void prepareRootPosition(int side) {
+    rebuildPieceLists();
+    computeAttacks(White, attackTables[0][White]);
+    computeAttacks(Black, attackTables[0][Black]);
+    attackCacheValid[0] = 1;
+    prepareEvaluationTables(side);
+    sumPsqScore();
+    hashKey = computeHashKey(side);
+    assert(boardStateConsistent());
+}

@@ -1,0 +1,8 @@
+#include "book/book.h"
+
+// Placeholder book: never holds the position.
+void openBook() {}
+
+void closeBook() {}
+
+Move probeBook() { return 0; }

@@ -1,0 +1,109 @@
+#include "frontend/driver.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "book/book.h"
+#include "eval/pawns.h"
+#include "frontend/engine_state.h"
+#include "frontend/game_record.h"
+#include "frontend/input.h"
+#include "frontend/options.h"
+#include "frontend/report.h"
+#include "frontend/throttle.h"
+#include "frontend/uci.h"
+#include "platform/platform.h"
+#include "search/search.h"
+#include "search/tt.h"
+#include "tablebases/registry.h"
+
+void engineStartup() {
+    ignoreBrokenPipe();
+    // The transposition table gets its memory from the handshake.
+    initPawnHash();
+    initThrottle();
+    std::memset(&gameRecord, 0, sizeof gameRecord);
+    initSearchEngine();
+    // The tablebase registry starts empty: no path has been given yet.
+    openBook();
+    initInputChannel();
+}
+
+void engineShutdown() {
+    closeBook();
+    releaseTablebases();
+    shutdownThrottle();
+    ttRelease();
+}
+
+void runGoCycle() {
+    loadCurrentPosition();
+    searchStart = tickCount();
+    nextReport = 1000;
+    currentNodes = 0;
+    reportNodes = 0;
+    currentDepth = 0;
+    if (mateMoves != 0) {
+        int64_t target = (14999 - int64_t(mateMoves)) * 2;
+        referenceScore = target > 30000 ? 30000 : target < -30000 ? -30000 : int(target);
+    } else {
+        referenceScore = previousScore();
+    }
+    bestMove = !fixedLimits && ownBook ? probeBook() : 0;
+    // A search that finds nothing must not repeat an old ponder move.
+    ponderMove = 0;
+    // The book probe walks the record and leaves another position loaded.
+    loadCurrentPosition();
+    if (bestMove != 0) {
+        rootScore = 0;
+        ponderMove = 0;
+    } else {
+        lineShown = 0;
+        lastLineTime = 0;
+        int m = multiPVSetting;
+        if (m <= 1)
+            m = 0;
+        else if (m > 16)
+            m = 16;
+        multiPVSetting = m;
+        multiPVTable.count = m;
+        if (m != 0) clearMultiPVSlots();
+        stopFlag = 0;
+        throttleStart();
+        think(repetitionHistory(), mateMoves != 0 ? referenceScore : 0, m);
+        throttleStop();
+        sendLine("info cpuload %d", int(cpuLoadSinceStart()));
+        if (!lineShown) {
+            if (m == 0)
+                printFallbackScoreLine(elapsedMs());
+            else
+                printMultiPV();
+        }
+    }
+    printClosingLine();
+    // A ponder search keeps its answer until "ponderhit" or "stop".
+    while (ponderFlag && !quitFlag) dispatchCommand(1);
+    gameRecord.scores[gameRecord.ply] = rootScore;
+    // Never record the null move: it would shadow a stored continuation.
+    if (bestMove != 0) playMove(bestMove);
+    char best[8], ponder[8];
+    moveText(bestMove, best);
+    if (ponderMove != 0)
+        sendLine("bestmove %s ponder %s", best, moveText(ponderMove, ponder));
+    else
+        sendLine("bestmove %s", best);
+}
+
+int engineMain(int argc, char** argv) {
+    (void)argc;
+    (void)argv;
+    engineStartup();
+    uciHandshake();
+    while (!quitFlag) {
+        goFlag = 0;
+        dispatchCommand(1);
+        if (goFlag) runGoCycle();
+    }
+    engineShutdown();
+    return 0;
+}

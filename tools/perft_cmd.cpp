@@ -1,0 +1,136 @@
+#include "perft_cmd.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "board/board.h"
+#include "board/makemove.h"
+#include "board/perft.h"
+#include "board/tables.h"
+#include "eval/pawns.h"
+#include "frontend/game_record.h"
+#include "search/ordering.h"
+
+namespace {
+
+constexpr int MaxPerftDepth = 60;
+
+void moveName(Move move, char* out) {
+    const Square from = moveFrom(move), to = moveTo(move);
+    out[0] = char('a' + fileOf(from));
+    out[1] = char('1' + rankOf(from));
+    out[2] = char('a' + fileOf(to));
+    out[3] = char('1' + rankOf(to));
+    out[4] = "\0\0nbrq\0\0"[movePromotion(move)];
+    out[5] = '\0';
+}
+
+bool parseDepth(const char* text, int& depth) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < 1 || value > MaxPerftDepth) return false;
+    depth = int(value);
+    return true;
+}
+
+// Perft walks every line, so a position the search would never be given
+// (missing king, pawn on a last rank, side not to move in check) is refused
+// instead of corrupting the board on the first king capture.
+const char* positionProblem(const PositionRecord& record) {
+    int kings[2] = {0, 0}, men[2] = {0, 0};
+    for (int sq = 0; sq < 64; ++sq) {
+        const char c = record.board[sq];
+        if (c == ' ') continue;
+        const int colour = (c >= 'a' && c <= 'z') ? Black : White;
+        ++men[colour];
+        if (c == 'K' || c == 'k') ++kings[colour];
+        if ((c == 'P' || c == 'p') && (sq < 8 || sq >= 56)) return "pawn on the first or last rank";
+    }
+    if (kings[White] != 1 || kings[Black] != 1) return "each side needs exactly one king";
+    if (men[White] > 16 || men[Black] > 16) return "more than 16 men on one side";
+    return nullptr;
+}
+
+}  // namespace
+
+int runPerftCommand(int argc, char** argv) {
+    int depth = 0;
+    bool bench = false;
+    std::string fen;
+    bool haveDepth = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--bench") == 0) {
+            bench = true;
+        } else if (!haveDepth) {
+            if (!parseDepth(argv[i], depth)) {
+                std::fprintf(stderr, "perft: depth must be a whole number from 1 to %d, got \"%s\"\n", MaxPerftDepth,
+                             argv[i]);
+                return 1;
+            }
+            haveDepth = true;
+        } else {
+            // A FEN may arrive as one argument or split into its fields.
+            if (!fen.empty()) fen += ' ';
+            fen += argv[i];
+        }
+    }
+    if (!haveDepth) {
+        std::fprintf(stderr, "usage: tavik-tool perft <depth> [FEN] [--bench]\n");
+        return 1;
+    }
+    if (fen.empty()) fen = StartFen;
+
+    initPawnHash();
+    initTables();
+
+    PositionRecord record;
+    if (!parseFen(fen.c_str(), record)) {
+        std::fprintf(stderr, "perft: invalid FEN \"%s\"\n", fen.c_str());
+        return 1;
+    }
+    if (const char* problem = positionProblem(record)) {
+        std::fprintf(stderr, "perft: unusable position \"%s\": %s\n", fen.c_str(), problem);
+        return 1;
+    }
+    const int side = record.sideToMove & 1;
+    loadPosition(record);
+    // Only a pawn that just made a double step can be taken en passant.
+    if (epSquare != 0 && rankOf(epSquare) != (side == White ? 5 : 2)) epSquare = 0;
+    prepareRootPosition(side);
+    clearOrderingTables();
+    if (ownKingAttacked(side ^ 1)) {
+        std::fprintf(stderr, "perft: unusable position \"%s\": the side not to move is in check\n", fen.c_str());
+        return 1;
+    }
+
+    static PerftRootResult results[MaxRootMoves];
+    int count = 0;
+    const auto start = std::chrono::steady_clock::now();
+    const uint64_t total = perftDivide(side, depth, results, &count);
+    const auto stop = std::chrono::steady_clock::now();
+
+    struct Line {
+        char name[6];
+        uint64_t nodes;
+    };
+    static Line lines[MaxRootMoves];
+    for (int i = 0; i < count; ++i) {
+        moveName(results[i].move, lines[i].name);
+        lines[i].nodes = results[i].nodes;
+    }
+    std::sort(lines, lines + count, [](const Line& a, const Line& b) { return std::strcmp(a.name, b.name) < 0; });
+    for (int i = 0; i < count; ++i) std::printf("%s: %" PRIu64 "\n", lines[i].name, lines[i].nodes);
+    std::printf("\nNodes searched: %" PRIu64 "\n", total);
+    if (bench) {
+        const double seconds = std::chrono::duration<double>(stop - start).count();
+        const double rate = seconds > 0 ? double(total) / seconds : 0.0;
+        std::printf("Time: %.3f s\nNodes per second: %.0f\n", seconds, rate);
+    }
+    std::fflush(stdout);
+    return 0;
+}
