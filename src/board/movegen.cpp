@@ -21,7 +21,6 @@ uint32_t evasionMark[64];
 namespace {
 
 constexpr uint32_t CountMask = 0xFF;
-constexpr uint32_t PawnField = 0xF0000000;
 constexpr uint32_t KnightField = 0x0F000000;
 constexpr uint32_t BishopField = 0x00F00000;
 constexpr uint32_t RookField = 0x000F0000;
@@ -519,9 +518,9 @@ void addSafeChecks(int side, bool asEntries) {
         }
     }
 
-    auto walkLines = [&](int type, int piece, uint32_t field, uint32_t twice, const CheckScores& scores) {
-        const uint8_t* next = nextSquare[type][enemyKing];
-        const uint8_t* jump = nextDirection[type][enemyKing];
+    auto walkLines = [&](int piece, uint32_t field, uint32_t twice, const CheckScores& scores) {
+        const uint8_t* next = nextSquare[piece][enemyKing];
+        const uint8_t* jump = nextDirection[piece][enemyKing];
         Square q = next[enemyKing];
         while (q != enemyKing) {
             const uint32_t own = ownAttacks[q];
@@ -531,8 +530,8 @@ void addSafeChecks(int side, bool asEntries) {
             q = isEmpty(q) ? next[q] : jump[q];
         }
     };
-    if (count[Queen] || count[Rook]) walkLines(Rook, Rook, RookField, 0x10002, rookScores);
-    if (count[Queen] || count[Bishop]) walkLines(Bishop, Bishop, BishopField, 0x100002, bishopScores);
+    if (count[Queen] || count[Rook]) walkLines(Rook, RookField, 0x10002, rookScores);
+    if (count[Queen] || count[Bishop]) walkLines(Bishop, BishopField, 0x100002, bishopScores);
 }
 
 }  // namespace
