@@ -3,6 +3,8 @@
 #include "board/board.h"
 
 int gamePhase;
+int positionalByPly[MaxPly];
+int tbHits;
 
 int computeGamePhase() {
     const int m = nonPawnMaterial;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "eval/evaluate.h"
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
 #include "frontend/throttle.h"

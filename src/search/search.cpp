@@ -11,7 +11,7 @@ MoveEntry moveBuffer[MoveBufferSize];
 int stopFlag;
 std::atomic<int> pollRequest{0};
 uint32_t nodeCount;
-int tbHits;
+int iterationDepthLimit = 64;
 
 void initSearchEngine() {
     searchEngine.tablebaseMaxMen = 0;

@@ -19,7 +19,8 @@ extern MoveEntry moveBuffer[MoveBufferSize];
 extern int stopFlag;
 extern std::atomic<int> pollRequest;  // raised by the throttle worker every 10 ms
 extern uint32_t nodeCount;
-extern int tbHits;
+// 64 in a normal search; the ply limit while looking for a mate.
+extern int iterationDepthLimit;
 
 // Construction: settings to their defaults, precomputed tables built.
 void initSearchEngine();

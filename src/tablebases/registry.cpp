@@ -10,7 +10,7 @@ int tablebaseLargestMen() { return 0; }
 
 void releaseTablebases() {}
 
-int probeTablebases(int side) {
+int probeTablebase(int side) {
     (void)side;
     return 99999;
 }

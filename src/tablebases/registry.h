@@ -6,4 +6,4 @@ void initTablebases(const char* path, int cacheMegabytes);
 int tablebaseLargestMen();
 void releaseTablebases();
 // Score from the side to move's view, or 99999 when no table answers.
-int probeTablebases(int side);
+int probeTablebase(int side);
