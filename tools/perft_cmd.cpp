@@ -38,24 +38,6 @@ bool parseDepth(const char* text, int& depth) {
     return true;
 }
 
-// Perft walks every line, so a position the search would never be given
-// (missing king, pawn on a last rank, side not to move in check) is refused
-// instead of corrupting the board on the first king capture.
-const char* positionProblem(const PositionRecord& record) {
-    int kings[2] = {0, 0}, men[2] = {0, 0};
-    for (int sq = 0; sq < 64; ++sq) {
-        const char c = record.board[sq];
-        if (c == ' ') continue;
-        const int colour = (c >= 'a' && c <= 'z') ? Black : White;
-        ++men[colour];
-        if (c == 'K' || c == 'k') ++kings[colour];
-        if ((c == 'P' || c == 'p') && (sq < 8 || sq >= 56)) return "pawn on the first or last rank";
-    }
-    if (kings[White] != 1 || kings[Black] != 1) return "each side needs exactly one king";
-    if (men[White] > 16 || men[Black] > 16) return "more than 16 men on one side";
-    return nullptr;
-}
-
 }  // namespace
 
 int runPerftCommand(int argc, char** argv) {
@@ -93,7 +75,9 @@ int runPerftCommand(int argc, char** argv) {
         std::fprintf(stderr, "perft: invalid FEN \"%s\"\n", fen.c_str());
         return 1;
     }
-    if (const char* problem = positionProblem(record)) {
+    // Perft walks every line, so a position the search would never be given
+    // is refused instead of corrupting the board on the first king capture.
+    if (const char* problem = recordProblem(record)) {
         std::fprintf(stderr, "perft: unusable position \"%s\": %s\n", fen.c_str(), problem);
         return 1;
     }

@@ -2,18 +2,22 @@
 #include <cstdio>
 #include <cstring>
 
+#include "eval_cmd.h"
 #include "perft_cmd.h"
 
 static int usage() {
     std::fprintf(stderr,
                  "usage: tavik-tool <command> [arguments]\n"
                  "commands:\n"
-                 "  perft <depth> [FEN] [--bench]   count leaf nodes (divide form); --bench adds nodes/s\n");
+                 "  perft <depth> [FEN] [--bench]   count leaf nodes (divide form); --bench adds nodes/s\n"
+                 "  eval <FEN>                      static evaluation, term by term\n"
+                 "  eval --bench                    evaluations per second over a fixed set of positions\n");
     return 2;
 }
 
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
     if (std::strcmp(argv[1], "perft") == 0) return runPerftCommand(argc - 1, argv + 1);
+    if (std::strcmp(argv[1], "eval") == 0) return runEvalCommand(argc - 1, argv + 1);
     return usage();
 }

@@ -1,14 +1,366 @@
 #include "eval/evaluate.h"
 
+#include <algorithm>
+#include <cassert>
+
+#include "board/attacks.h"
 #include "board/board.h"
+#include "board/tables.h"
+#include "eval/pawns.h"
+#include "eval/pieces.h"
+#include "search/search.h"
+#include "tablebases/registry.h"
 
 int gamePhase;
 int positionalByPly[MaxPly];
 int tbHits;
+
+namespace {
+
+constexpr int IllegalScore = InfiniteScore;
+constexpr int NoTablebaseResult = 99999;
+constexpr int NormalDepthLimit = 64;
+
+// The opponent's attacks for the flight-square test of a mate-search leaf;
+// kept apart from the per-ply tables the move generator relies on.
+AttackTable flightAttacks;
+
+inline int count(int colour, int piece) { return pieceCount[colour * 8 + piece]; }
+
+inline int psqDifference(int side) { return psqScore[side] - psqScore[side ^ 1]; }
+
+// Colour has just moved: did the move open a line onto its own king?
+template <int Colour>
+int kingSafeAfterMove(MoveWord m) {
+    constexpr int Enemy = Colour ^ 1;
+    const Square k = pieceList[Colour][0];
+    if (m & EnPassantFlag) {
+        // Two squares were emptied: no single line says it all.
+        const int attacked = Colour == White ? isAttackedByBlack(k) : isAttackedByWhite(k);
+        return attacked ? 0 : 1;
+    }
+    const LineEntry line = lineTable[moveFrom(m)][k];
+    if (line.kind == 0) return 1;
+    // King moves never land on attacked squares; only the vacated line can open.
+    if (board[moveTo(m)].piece == King) return 1;
+    for (int i = lastPieceIndex[Enemy]; i >= 1; --i) {
+        const Square s = pieceList[Enemy][i];
+        const int piece = board[s].piece;
+        if ((piece != Queen && piece != line.kind) || lineTable[s][k].step != line.step) continue;
+        Square q = s + line.step;
+        while (q != k && board[q].colour == NoColour) q += line.step;
+        if (q == k) return 0;
+    }
+    return 1;
+}
+
+// Colour has too little to mate: a bare king, a lone minor piece, or rook's
+// pawns with a bishop that cannot cover the promotion corner the enemy king holds.
+bool cannotWin(int colour) {
+    const int last = lastPieceIndex[colour];
+    if (last == 0) return true;
+    const int bishops = count(colour, Bishop);
+    if (last == 1 && (bishops == 1 || count(colour, Knight) == 1)) return true;
+    if (last - count(colour, Pawn) != 1 || bishops != 1) return false;
+
+    const Square enemyKing = pieceList[colour ^ 1][0];
+    const int kf = fileOf(enemyKing);
+    // Seen from the bishop's owner: the defender's back two ranks.
+    const int kr = colour == White ? rankOf(enemyKing) : 7 - rankOf(enemyKing);
+    if (kr < 6) return false;
+    const bool light = bishopSquareColour(colour) == 0;
+    // A light bishop misses the dark corners h8 (White's h-pawns) and a1
+    // (Black's a-pawns); a dark one the light a8 and h1.
+    const bool hSide = (colour == White) == light;
+    if (hSide ? kf < 6 : kf > 1) return false;
+    const int pawnFile = hSide ? 7 : 0;
+    for (int i = 1; i <= last; ++i) {
+        const Square s = pieceList[colour][i];
+        if (board[s].piece == Pawn && fileOf(s) != pawnFile) return false;
+    }
+    return true;
+}
+
+template <bool Explain>
+int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove, int& status, EvalBreakdown* why) {
+    assert(side == White || side == Black);
+    assert(ply >= 0 && ply < MaxPly);
+    assert(lastMove != nullptr);
+    const int other = side ^ 1;
+    if constexpr (Explain) *why = EvalBreakdown{};
+    const auto leave = [&](EvalExit exit) {
+        if constexpr (Explain) why->exit = exit;
+    };
+
+    if (count(White, Pawn) + count(Black, Pawn) == 0 && nonPawnMaterial <= 350) {
+        status = EvalDraw;
+        leave(EvalExit::NoMatingMaterial);
+        return drawScoreAtPly(ply);
+    }
+    if (fiftyCount >= 100) {
+        status = EvalDraw;
+        leave(EvalExit::FiftyMoves);
+        return drawScoreAtPly(ply);
+    }
+
+    if (nonPawnMaterial > 0) {
+        const MoveWord m = lastMove->move;
+        const int safe = side == Black ? kingSafeAfterMove<White>(m) : kingSafeAfterMove<Black>(m);
+        if (!safe) {
+            status = EvalIllegal;
+            leave(EvalExit::Illegal);
+            return IllegalScore;
+        }
+        status = EvalNormal;
+    } else {
+        // Kings and pawns: only pawns and the enemy king can attack.
+        const Square wk = pieceList[White][0], bk = pieceList[Black][0];
+        const bool moverAttacked = side == White ? attackedByWhitePawn(bk) : attackedByBlackPawn(wk);
+        if (distance[wk][bk] < 2 || moverAttacked) {
+            status = EvalIllegal;
+            leave(EvalExit::Illegal);
+            return IllegalScore;
+        }
+        status = EvalNormal;
+        if (side == White ? attackedByBlackPawn(wk) : attackedByWhitePawn(bk)) lastMove->move |= CheckFlag;
+    }
+
+    const int men = lastPieceIndex[White] + lastPieceIndex[Black] + 2;
+    if ((ply < 2 || ply < horizon) && men <= searchEngine.tablebaseMaxMen) {
+        const int r = probeTablebase(side);
+        if (r != NoTablebaseResult) {
+            ++tbHits;
+            status = EvalTablebase;
+            leave(EvalExit::Tablebase);
+            // Shorter wins and longer losses score better.
+            return r == 0 ? drawScoreAtPly(ply) : r > 0 ? r - ply : r + ply;
+        }
+    }
+
+    for (int colour = White; colour <= Black; ++colour) {
+        if (lastPieceIndex[colour] == 0 && count(colour ^ 1, Pawn) == 0) {
+            const int v = evaluateBareKing(colour, side);
+            leave(EvalExit::BareKing);
+            if constexpr (Explain) why->material = v;
+            return v;
+        }
+    }
+
+    if (nonPawnMaterial == 0) {
+        positionalByPly[ply] = ply == 0 ? 0 : -positionalByPly[ply - 1];
+        // The phase is computed below; with no pieces it is the endgame.
+        gamePhase = 10;
+        const int structure = evaluatePawnStructure(side);
+        const int ending = evaluatePawnEnding(side);
+        if constexpr (Explain) {
+            why->exit = EvalExit::PawnEnding;
+            why->material = psqDifference(side);
+            why->tempo = 10;
+            why->pawnStructure = structure;
+            why->pawnEnding = ending;
+        }
+        return psqDifference(side) + 10 + structure + ending;
+    }
+
+    gamePhase = computeGamePhase();
+
+    if (iterationDepthLimit != NormalDepthLimit) {
+        // Looking for a mate only: material decides, and a leaf ends the line.
+        const int limit = iterationDepthLimit;
+        const bool inCheck = (lastMove->move & CheckFlag) != 0;
+        if (ply >= limit) {
+            if (!inCheck || ply > limit) {
+                status = EvalLeaf;
+            } else {
+                const Square k = pieceList[side][0];
+                computeAttacks(other, flightAttacks);
+                for (int s = nextSquare[King][k][k]; s != k; s = nextSquare[King][k][s]) {
+                    if (flightAttacks[s] == 0 && board[s].colour != side) {
+                        status = EvalLeaf;
+                        break;
+                    }
+                }
+            }
+        }
+        leave(EvalExit::MateSearch);
+        if constexpr (Explain) why->material = psqDifference(side);
+        return psqDifference(side);
+    }
+
+    const int material = psqDifference(side);
+    const int structure = evaluatePawnStructure(side);
+    int score = material + 10 + structure;
+    if constexpr (Explain) {
+        why->material = material;
+        why->tempo = 10;
+        why->pawnStructure = structure;
+    }
+
+    if (gamePhase > 1 && (pawnHash.passedFiles[White] | pawnHash.passedFiles[Black]) != 0) {
+        const int race = evaluatePassedPawnRace(side);
+        score += race;
+        if constexpr (Explain) why->passedPawnRace = race;
+    }
+    if (gamePhase < 9) {
+        const int shelter = evaluateKingShelter(side);
+        score += shelter;
+        if constexpr (Explain) why->kingShelter = shelter;
+    }
+
+    const int pair = (count(side, Bishop) > 1 ? 20 : 0) - (count(other, Bishop) > 1 ? 20 : 0);
+    score += pair;
+    if constexpr (Explain) why->bishopPair = pair;
+
+    // Lazy evaluation: far enough from the bound, the parent's piece terms
+    // (turned round) stand in for this node's.
+    bool lazy = false;
+    if (ply > 0) {
+        const int estimate = -positionalByPly[ply - 1];
+        positionalByPly[ply] = estimate;
+        const int s = score + estimate;
+        const int margin = ply < horizon ? 180 : std::max(32, 64 + 8 * (horizon - ply));
+        if (s + margin < bound || s - margin > bound) {
+            score = s;
+            lazy = true;
+            if constexpr (Explain) why->pieces = estimate;
+        }
+    }
+    if (!lazy) {
+        const int p = evaluatePieces(side, ply);
+        score += p;
+        positionalByPly[ply] = p;
+        if constexpr (Explain) {
+            why->pieces = p;
+            why->piecesComputed = true;
+        }
+    }
+
+    // Rook and minor against rook is hard to win without pawns to help.
+    if (nonPawnMaterial > 1040 && nonPawnMaterial < 1560 && count(White, Rook) == 1 && count(Black, Rook) == 1) {
+        const int before = score;
+        for (int colour = White; colour <= Black; ++colour) {
+            if (lastPieceIndex[colour] != 2) continue;
+            if (count(colour, Knight) == 1) score = shiftScoreTowards(score, colour ^ 1, side, 100);
+            else if (count(colour, Bishop) == 1) score = shiftScoreTowards(score, colour ^ 1, side, 50);
+        }
+        if constexpr (Explain) why->rookMinorShift = score - before;
+    }
+
+    const int whiteMinors = count(White, Knight) + count(White, Bishop);
+    const int blackMinors = count(Black, Knight) + count(Black, Bishop);
+    const int wH = count(White, Rook) + 2 * count(White, Queen);
+    const int bH = count(Black, Rook) + 2 * count(Black, Queen);
+    if (whiteMinors == 1 && blackMinors == 1 && !(count(White, Knight) == 1 && count(Black, Knight) == 1) && wH == bH) {
+        const int before = score;
+        int pawnsOn[2][2] = {{0, 0}, {0, 0}};  // [colour][square colour]
+        for (int colour = White; colour <= Black; ++colour)
+            for (int i = 1; i <= lastPieceIndex[colour]; ++i) {
+                const Square s = pieceList[colour][i];
+                if (board[s].piece == Pawn) ++pawnsOn[colour][squareColour[s]];
+            }
+        const bool whiteBishop = count(White, Bishop) == 1, blackBishop = count(Black, Bishop) == 1;
+        MinorScaling kind;
+        int adj = 0;
+        if (whiteBishop && blackBishop && bishopSquareColour(White) != bishopSquareColour(Black)) {
+            kind = MinorScaling::OppositeBishops;
+            const int factor = wH == 0 ? 10 : wH + 11;
+            score = (factor * score) / 16 + drawScoreAtPly(ply);
+            if constexpr (Explain) why->minorFactor = factor;
+        } else {
+            // Each pawn standing on the bishop's colour costs its owner.
+            const int bishopColour = bishopSquareColour(whiteBishop ? White : Black);
+            const int d = pawnsOn[Black][bishopColour] - pawnsOn[White][bishopColour];
+            if (whiteBishop && blackBishop) {
+                kind = MinorScaling::SameBishops;
+                adj = 2 * (5 - wH) * d;
+            } else {
+                kind = MinorScaling::BishopKnight;
+                adj = wH == 0 ? 8 * d : (6 - wH) * d;
+            }
+            score += side == White ? adj : -adj;
+        }
+        if constexpr (Explain) {
+            why->minorScaling = kind;
+            why->minorScalingChange = score - before;
+        }
+    }
+
+    if (gamePhase == 10) {
+        const bool whiteCannot = cannotWin(White), blackCannot = cannotWin(Black);
+        const int draw = drawScoreAtPly(ply);
+        const int before = score;
+        if constexpr (Explain) {
+            why->whiteCannotWin = whiteCannot;
+            why->blackCannotWin = blackCannot;
+        }
+        if (whiteCannot && blackCannot) {
+            status = EvalDraw;
+            leave(EvalExit::RecogniserDraw);
+            if constexpr (Explain) why->recogniserChange = draw - score;
+            return draw;
+        }
+        // The side that cannot win never scores above the draw; the other
+        // side never below it.
+        const int weak = whiteCannot ? White : blackCannot ? Black : NoColour;
+        if (weak != NoColour) score = side == weak ? std::min(score, draw - 1) : std::max(score, draw + 1);
+        if constexpr (Explain) why->recogniserChange = score - before;
+    }
+
+    leave(EvalExit::Full);
+    return score;
+}
+
+}  // namespace
 
 int computeGamePhase() {
     const int m = nonPawnMaterial;
     if (m >= 6200) return 0;
     if (m < 1360) return 10;
     return (6200 - m) / 484;
+}
+
+int drawScoreAtPly(int ply) { return (ply & 1) ? -searchEngine.drawScore : searchEngine.drawScore; }
+
+int shiftScoreTowards(int score, int towards, int side, int x) {
+    if (side == towards) {
+        score += x;
+        if (score < 0) score /= 2;
+    } else {
+        score -= x;
+        if (score > 0) score /= 2;
+    }
+    return score;
+}
+
+int bareKingCentre(Square s) {
+    const int f = fileOf(s), r = rankOf(s);
+    return 6 * (std::min(f, 7 - f) + std::min(r, 7 - r));
+}
+
+int evaluateBareKing(int bare, int side) {
+    const int strong = bare ^ 1;
+    const Square kb = pieceList[bare][0], ks = pieceList[strong][0];
+    const int v = psqScore[strong] - psqScore[bare] + 1040 - 4 * distance[kb][ks] - bareKingCentre(kb);
+    return side == strong ? v : -v;
+}
+
+int whiteKingSafeAfterMove(MoveWord lastMove) { return kingSafeAfterMove<White>(lastMove); }
+int blackKingSafeAfterMove(MoveWord lastMove) { return kingSafeAfterMove<Black>(lastMove); }
+
+int bishopSquareColour(int colour) {
+    for (int i = 1; i <= lastPieceIndex[colour]; ++i) {
+        const Square s = pieceList[colour][i];
+        if (board[s].piece == Bishop) return squareColour[s];
+    }
+    assert(false && "bishopSquareColour without a bishop");
+    return 0;
+}
+
+int evaluate(int side, int bound, int horizon, int ply, MoveEntry* lastMove, int& status) {
+    return evaluateImpl<false>(side, bound, horizon, ply, lastMove, status, nullptr);
+}
+
+int evaluateExplained(int side, int bound, int horizon, int ply, MoveEntry* lastMove, int& status,
+                      EvalBreakdown& breakdown) {
+    return evaluateImpl<true>(side, bound, horizon, ply, lastMove, status, &breakdown);
 }

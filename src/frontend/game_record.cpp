@@ -207,6 +207,20 @@ bool parseFen(const char* text, PositionRecord& out) {
     return true;
 }
 
+const char* recordProblem(const PositionRecord& record) {
+    int kings[2] = {0, 0}, men[2] = {0, 0};
+    for (int sq = 0; sq < 64; ++sq) {
+        const Man man = manOf(record.board[sq]);
+        if (man.piece == NoPiece) continue;
+        ++men[man.colour];
+        if (man.piece == King) ++kings[man.colour];
+        if (man.piece == Pawn && (sq < 8 || sq >= 56)) return "pawn on the first or last rank";
+    }
+    if (kings[White] != 1 || kings[Black] != 1) return "each side needs exactly one king";
+    if (men[White] > 16 || men[Black] > 16) return "more than 16 men on one side";
+    return nullptr;
+}
+
 int setFromFen(const char* text) {
     GameRecord& g = gameRecord;
     g.ply = 0;

@@ -36,6 +36,10 @@ extern GameRecord gameRecord;
 extern const char* const StartFen;
 
 bool parseFen(const char* text, PositionRecord& out);
+// Why the board of a record cannot be set up for a search (a side without
+// exactly one king or with more than 16 men, a pawn on the first or last
+// rank), or nullptr when it can.
+const char* recordProblem(const PositionRecord& record);
 int setFromFen(const char* text);
 int playMove(Move move);
 // The key loadPosition + computeHashKey would give, computed from the record

@@ -11,15 +11,9 @@
 namespace testboard {
 
 inline int pieceFromLetter(char c) {
-    switch (std::tolower(static_cast<unsigned char>(c))) {
-        case 'p': return Pawn;
-        case 'n': return Knight;
-        case 'b': return Bishop;
-        case 'r': return Rook;
-        case 'q': return Queen;
-        case 'k': return King;
-        default: return NoPiece;
-    }
+    static const char letters[] = "pnbrqk";
+    const char* p = c ? std::strchr(letters, std::tolower(static_cast<unsigned char>(c))) : nullptr;
+    return p ? Pawn + int(p - letters) : NoPiece;
 }
 
 // Lists in square order with the king at entry 0, counters, material and
@@ -58,66 +52,42 @@ inline bool rebuildDerived(bool keepPawnCache = false) {
 // Square from its name, e.g. sq("e4").
 inline constexpr Square sq(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
 
+// Coordinate name of a move, e.g. "e2e4" or "a7a8q".
+inline std::string moveName(MoveWord m) {
+    std::string s = {char('a' + fileOf(moveFrom(m))), char('1' + rankOf(moveFrom(m))), char('a' + fileOf(moveTo(m))),
+                     char('1' + rankOf(moveTo(m)))};
+    if (movePromotion(m)) s += " nbrq"[movePromotion(m) - 1];
+    return s;
+}
+
 // Fills board, piece lists, counters, nonPawnMaterial, castleRights, epSquare
 // and the pawn sets and key from a FEN. Returns the side to move (White when
 // the FEN has no side field), or -1 for a malformed board field.
 inline int setupPosition(const char* fen, bool keepPawnCache = false) {
     clearBoard();
-    int rank = 7;
-    int file = 0;
+    int rank = 7, file = 0;
     const char* p = fen;
     for (; *p && *p != ' '; ++p) {
-        const char c = *p;
-        if (c == '/') {
+        if (*p == '/') {
             if (--rank < 0) return -1;
             file = 0;
-        } else if (c >= '1' && c <= '8') {
-            file += c - '0';
+        } else if (*p >= '1' && *p <= '8') {
+            file += *p - '0';
         } else {
-            const int piece = testboard::pieceFromLetter(c);
+            const int piece = testboard::pieceFromLetter(*p);
             if (piece == NoPiece || file > 7) return -1;
-            putMan(rank * 8 + file, piece, std::isupper(static_cast<unsigned char>(c)) ? White : Black);
-            ++file;
+            putMan(rank * 8 + file++, piece, std::isupper(static_cast<unsigned char>(*p)) ? White : Black);
         }
     }
     if (!testboard::rebuildDerived(keepPawnCache)) return -1;
-
-    int side = White;
     while (*p == ' ') ++p;
-    if (*p == 'b') side = Black;
+    const int side = *p == 'b' ? Black : White;
     while (*p && *p != ' ') ++p;
     while (*p == ' ') ++p;
-    for (; *p && *p != ' '; ++p) {
-        if (*p == 'K') castleRights |= WhiteShort;
-        if (*p == 'Q') castleRights |= WhiteLong;
-        if (*p == 'k') castleRights |= BlackShort;
-        if (*p == 'q') castleRights |= BlackLong;
-    }
+    static const char rights[] = "KQkq";  // WhiteShort, WhiteLong, BlackShort, BlackLong
+    for (; *p && *p != ' '; ++p)
+        if (const char* r = std::strchr(rights, *p)) castleRights |= 1 << int(r - rights);
     while (*p == ' ') ++p;
     if (p[0] >= 'a' && p[0] <= 'h' && p[1] >= '1' && p[1] <= '8') epSquare = (p[1] - '1') * 8 + (p[0] - 'a');
     return side;
-}
-
-// The same position seen from the other side: ranks reversed, colours and
-// side to move exchanged (castling and en passant are dropped).
-inline std::string mirrorFen(const std::string& fen) {
-    const std::string placement = fen.substr(0, fen.find(' '));
-    std::string ranks[8];
-    int r = 0;
-    for (char c : placement) {
-        if (c == '/') {
-            ++r;
-        } else if (r < 8) {
-            ranks[r] += std::isupper(static_cast<unsigned char>(c)) ? char(std::tolower(c)) : char(std::toupper(c));
-        }
-    }
-    std::string out;
-    for (int i = 7; i >= 0; --i) {
-        out += ranks[i];
-        if (i) out += '/';
-    }
-    const size_t sidePos = fen.find(' ');
-    const bool blackToMove = sidePos != std::string::npos && fen.compare(sidePos + 1, 1, "b") == 0;
-    out += blackToMove ? " w - -" : " b - -";
-    return out;
 }
