@@ -14,13 +14,6 @@ int attackCacheValid[MaxPly];
 
 namespace {
 
-constexpr uint32_t CountMask = 0xFF;
-constexpr uint32_t PawnField = 0xF0000000;
-constexpr uint32_t KnightField = 0x0F000000;
-constexpr uint32_t BishopField = 0x00F00000;
-constexpr uint32_t RookField = 0x000F0000;
-constexpr uint32_t QueenField = 0x0000F000;
-constexpr uint32_t KingField = 0x00000F00;
 
 // Adds unit to every square on the rays of Type from `from`. Behind an own man
 // whose piece bit is in xrayPieces the ray goes on with count-only x-ray

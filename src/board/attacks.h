@@ -8,6 +8,14 @@
 // of kings (8), queens (12), rooks (16), bishops (20), knights (24), pawns (28).
 using AttackTable = uint32_t[64];
 
+constexpr uint32_t CountMask = 0xFF;
+constexpr uint32_t KingField = 0x00000F00;
+constexpr uint32_t QueenField = 0x0000F000;
+constexpr uint32_t RookField = 0x000F0000;
+constexpr uint32_t BishopField = 0x00F00000;
+constexpr uint32_t KnightField = 0x0F000000;
+constexpr uint32_t PawnField = 0xF0000000;
+
 extern const uint32_t attackWeight[8];
 extern const int sliderFlag[8];
 

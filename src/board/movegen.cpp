@@ -20,11 +20,6 @@ uint32_t evasionMark[64];
 
 namespace {
 
-constexpr uint32_t CountMask = 0xFF;
-constexpr uint32_t KnightField = 0x0F000000;
-constexpr uint32_t BishopField = 0x00F00000;
-constexpr uint32_t RookField = 0x000F0000;
-constexpr uint32_t QueenField = 0x0000F000;
 
 constexpr Bitboard FileA = 0x0101010101010101ULL;
 constexpr Bitboard FileH = FileA << 7;

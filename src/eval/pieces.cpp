@@ -37,13 +37,9 @@ int hangingSum;
 
 namespace {
 
-constexpr uint32_t CountMask = 0xFF;
 constexpr int32_t PawnWeight = 0x10000000;
-constexpr uint32_t PawnField = 0xF0000000;
-constexpr uint32_t KnightField = 0x0F000000;
 constexpr uint32_t RookOrQueenField = 0x000FF000;
 constexpr uint32_t BishopOrQueenField = 0x00F0F000;
-constexpr uint32_t QueenField = 0x0000F000;
 
 // Whole attack words compare as signed numbers: the cheapest attacker kind
 // sits highest, so a larger word means control by cheaper men.
