@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test test-release test-asan perft bench-startup clean
+.PHONY: all build run test test-release test-asan perft bench bench-startup clean
 
 all: build
 
@@ -29,6 +29,9 @@ clean:
 
 perft: build
 	python3 tools/perft_check.py ./$(BUILD)/tavik-tool --deep
+
+bench: build
+	./$(BUILD)/tavik-tool bench
 
 bench-startup: build
 	python3 tools/bench_startup.py ./$(BUILD)/tavik

@@ -2,7 +2,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "bench_cmd.h"
 #include "eval_cmd.h"
+#include "moves_cmd.h"
 #include "perft_cmd.h"
 
 static int usage() {
@@ -11,7 +13,9 @@ static int usage() {
                  "commands:\n"
                  "  perft <depth> [FEN] [--bench]   count leaf nodes (divide form); --bench adds nodes/s\n"
                  "  eval <FEN>                      static evaluation, term by term\n"
-                 "  eval --bench                    evaluations per second over a fixed set of positions\n");
+                 "  eval --bench                    evaluations per second over a fixed set of positions\n"
+                 "  bench [depth] [FEN]             fixed-depth searches; total nodes and nodes/s\n"
+                 "  legal [FEN|startpos] [moves m1 m2 ...]   legal moves after the moves, and the game end\n");
     return 2;
 }
 
@@ -19,5 +23,7 @@ int main(int argc, char** argv) {
     if (argc < 2) return usage();
     if (std::strcmp(argv[1], "perft") == 0) return runPerftCommand(argc - 1, argv + 1);
     if (std::strcmp(argv[1], "eval") == 0) return runEvalCommand(argc - 1, argv + 1);
+    if (std::strcmp(argv[1], "bench") == 0) return runBenchCommand(argc - 1, argv + 1);
+    if (std::strcmp(argv[1], "legal") == 0) return runLegalCommand(argc - 1, argv + 1);
     return usage();
 }

@@ -14,6 +14,11 @@
 // key happens to be 0 cannot pick up the never-computed zero value.
 KingShelterEntry kingShelterCache[1024] = {{1, 0}};
 
+void clearKingShelterCache() {
+    for (KingShelterEntry& e : kingShelterCache) e = KingShelterEntry{0, 0};
+    kingShelterCache[0].key = 1;
+}
+
 const int lowMobilityPenalty[2] = {-6, -2};
 const int queenLowMobilityPenalty[2] = {-12, -4};
 const int kingDangerTable[8] = {0, -6, -16, -30, -44, -58, -64, -70};

@@ -9,6 +9,7 @@ struct KingShelterEntry {
     int32_t value;
 };
 extern KingShelterEntry kingShelterCache[1024];
+void clearKingShelterCache();
 
 int evaluatePieces(int side, int ply);
 int evaluateKingShelter(int side);

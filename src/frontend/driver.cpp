@@ -49,12 +49,18 @@ void runGoCycle() {
     } else {
         referenceScore = previousScore();
     }
-    bestMove = !fixedLimits && ownBook ? probeBook() : 0;
+    // A position the search cannot handle gets no move, and no book either.
+    const char* problem = recordProblem(gameRecord.positions[gameRecord.ply]);
+    if (problem == nullptr) problem = loadedPositionProblem();
+    bestMove = problem == nullptr && !fixedLimits && ownBook ? probeBook() : 0;
     // A search that finds nothing must not repeat an old ponder move.
     ponderMove = 0;
     // The book probe walks the record and leaves another position loaded.
     loadCurrentPosition();
-    if (bestMove != 0) {
+    if (problem != nullptr) {
+        sendLine("info string invalid position: %s", problem);
+        rootScore = 0;
+    } else if (bestMove != 0) {
         rootScore = 0;
         ponderMove = 0;
     } else {

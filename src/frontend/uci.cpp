@@ -14,7 +14,10 @@
 #include "search/search.h"
 #include "search/tt.h"
 
+bool quietOutput = false;
+
 void sendLine(const char* format, ...) {
+    if (quietOutput) return;
     // Room for the longest line we echo (a full input line with a prefix).
     char buffer[2 * LineBufferSize + 64];
     va_list args;

@@ -10,6 +10,9 @@ void setPosition(const char* line);
 void parseGo(const char* line);
 // Writes one complete line followed by a line feed, then flushes.
 void sendLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Set by harnesses that run go cycles for their own figures (the bench):
+// sendLine then drops every line.
+extern bool quietOutput;
 
 // Decimal value of text: leading blanks and a sign accepted, stops at the
 // first non-digit, 0 without digits; saturates at the int range.

@@ -26,4 +26,18 @@ extern int iterationDepthLimit;
 void initSearchEngine();
 void prepareSearch(int side);
 void think(const uint64_t* gameKeys, int mateTarget, int multiPv);
+// Legal moves of the loaded position, 0-terminated; out needs room for
+// MaxGeneratedMoves + 1 entries. inCheck: non-zero when the side to move is
+// in check. Returns the count.
 int legalRootMoves(Move* out, uint32_t& inCheck);
+
+// The move that stands out by more than 200 points in a scored root list,
+// or 0 (a recapture of it may end a clock search early).
+Move earlyStopCandidate(const MoveEntry* list, int count);
+// Ply limit of a search for the mateTarget passed to think (64 = no mate search).
+int mateSearchLimit(int mateTarget);
+// Why the loaded position (pieces lists built) cannot be searched: the side
+// to move could take the enemy king. nullptr when it can.
+const char* loadedPositionProblem();
+// The search needs a table; when none could be allocated, a smaller one.
+void ensureTranspositionTable();

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <random>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "board/attacks.h"
@@ -89,11 +88,12 @@ protected:
         const int total = n + generateCaptures(list + n, side, ply, 1);
         for (int i = 0; i < total; ++i) {
             const auto before = snapshot();
+            const int mover = board[moveFrom(list[i].move)].piece;
             makeMove(side, ply, &list[i]);
             const MoveWord m = list[i].move;
+            ASSERT_EQ(board[moveTo(m)].piece, movePromotion(m) ? movePromotion(m) : mover) << moveName(m);
             checkAfterMake(side, m);
-            if (HasFatalFailure()) return;
-            if (depth > 1 && !ownKingAttacked(side)) roundTrip(side ^ 1, ply + 1, depth - 1);
+            if (!HasFatalFailure() && depth > 1 && !ownKingAttacked(side)) roundTrip(side ^ 1, ply + 1, depth - 1);
             if (HasFatalFailure()) return;
             unmakeMove(ply);
             ASSERT_EQ(snapshot(), before) << "unmake of " << moveName(m) << " at ply " << ply;
@@ -124,33 +124,35 @@ TEST_F(MakeMoveTest, MakeUnmakeRoundTripOverEveryGeneratedMove) {
     }
 }
 
-// One move each: the en-passant target is set only beside an enemy pawn (no
-// wrap between the a- and h-files), the en-passant victim leaves its square,
-// and castling rights go with the king and with a rook leaving or taken on
-// its corner.
-TEST_F(MakeMoveTest, EnPassantSquareAndCastlingRights) {
-    struct Case { const char *fen, *from, *to; MoveWord flags; int ep, rights; };
+// One move each, from a fifty-move count of 5: the en-passant target is set
+// only beside an enemy pawn (no wrap between the a- and h-files), and
+// castling rights go with the king and with a rook leaving or taken on its
+// corner.
+TEST_F(MakeMoveTest, EnPassantSquareCastlingRightsAndFiftyMoveCount) {
+    struct Case { const char *fen, *from, *to; MoveWord flags; int ep, rights, fifty; };
     const Case cases[] = {
-        {"4k3/8/8/8/3p4/8/4P3/4K3 w - -", "e2", "e4", 0, sq("e3"), 0},
-        {"4k3/8/8/8/5p2/8/4P3/4K3 w - -", "e2", "e4", 0, sq("e3"), 0},
-        {"4k3/2p5/8/1P6/8/8/8/4K3 b - -", "c7", "c5", 0, sq("c6"), 0},
-        {"4k3/2p5/8/3P4/8/8/8/4K3 b - -", "c7", "c5", 0, sq("c6"), 0},
-        {"4k3/8/8/8/3P4/8/4P3/4K3 w - -", "e2", "e4", 0, 0, 0},  // own pawn beside
-        {"4k3/8/8/8/p7/8/7P/4K3 w - -", "h2", "h4", 0, 0, 0},    // no wrap to the a-file
-        {"4k3/8/8/3pP3/8/8/8/4K3 w - d6", "e5", "d6", CaptureFlag | EnPassantFlag, 0, 0},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", "h1", "h8", CaptureFlag, 0, WhiteLong | BlackLong},
-        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", "a8", "a1", CaptureFlag, 0, WhiteShort | BlackShort},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", "e1", "f1", 0, 0, BlackShort | BlackLong},
-        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", "e8", "d8", 0, 0, WhiteShort | WhiteLong},
+        {"4k3/8/8/8/3p4/8/4P3/4K3 w - -", "e2", "e4", 0, sq("e3"), 0, 0},
+        {"4k3/8/8/8/5p2/8/4P3/4K3 w - -", "e2", "e4", 0, sq("e3"), 0, 0},
+        {"4k3/2p5/8/1P6/8/8/8/4K3 b - -", "c7", "c5", 0, sq("c6"), 0, 0},
+        {"4k3/8/8/8/3P4/8/4P3/4K3 w - -", "e2", "e4", 0, 0, 0, 0},  // own pawn beside
+        {"4k3/8/8/p7/8/8/7P/4K3 w - -", "h2", "h4", 0, 0, 0, 0},    // no wrap to the a-file
+        {"4k3/8/8/8/8/7p/P7/4K3 w - -", "a2", "a4", 0, 0, 0, 0},    // nor to the h-file
+        {"4k3/8/8/3pP3/8/8/8/4K3 w - d6", "e5", "d6", CaptureFlag | EnPassantFlag, 0, 0, 0},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", "h1", "h8", CaptureFlag, 0, WhiteLong | BlackLong, 0},
+        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", "a8", "a1", CaptureFlag, 0, WhiteShort | BlackShort, 0},
+        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", "e1", "f1", 0, 0, BlackShort | BlackLong, 6},
+        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", "e8", "d8", 0, 0, WhiteShort | WhiteLong, 6},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.fen) + " " + c.from + c.to);
         const int side = load(c.fen);
+        fiftyCount = 5;
         const auto start = snapshot();
         MoveEntry e{0, makeMoveCode(sq(c.from), sq(c.to)) | c.flags};
         makeMove(side, 0, &e);
         EXPECT_EQ(epSquare, c.ep);
         EXPECT_EQ(castleRights, c.rights);
+        EXPECT_EQ(fiftyCount, c.fifty);
         checkAfterMake(side, e.move);
         unmakeMove(0);
         EXPECT_EQ(snapshot(), start);
@@ -175,8 +177,8 @@ TEST_F(MakeMoveTest, NullMoveTogglesSideBitAndDropsTarget) {
 TEST_F(MakeMoveTest, RepetitionLooksBackWithinTheReversibleStretch) {
     hashKey = 0xABCDEF00;
     undoStack.key[2] = hashKey;
-    fiftyCount = 3;
-    EXPECT_EQ(isRepetition(4), 1);  // ply 2 is within reach
+    fiftyCount = 2;
+    EXPECT_EQ(isRepetition(4), 1);  // ply 2 is just within reach
     undoStack.key[2] = 1;
     undoStack.key[0] = hashKey;
     EXPECT_EQ(isRepetition(4), 0);  // ply 0 is beyond fiftyCount
@@ -185,24 +187,19 @@ TEST_F(MakeMoveTest, RepetitionLooksBackWithinTheReversibleStretch) {
     gameKeyListEnd = game + 2;
     EXPECT_EQ(isRepetition(4), 0);  // 4 > fiftyCount: the game list is not asked
 
-    fiftyCount = 10;
-    EXPECT_EQ(isRepetition(4), 1);  // ply 0 now in reach
+    fiftyCount = 4;
+    EXPECT_EQ(isRepetition(4), 1);  // ply 0 now just in reach
     undoStack.key[0] = 2;
-    EXPECT_EQ(isRepetition(4), 1);  // found in the game list
+    EXPECT_EQ(isRepetition(4), 1);  // 4 <= fiftyCount: found in the game list
     gameKeyListEnd = game + 1;
     EXPECT_EQ(isRepetition(4), 0);  // the list's end is exclusive
     undoStack.key[3] = undoStack.key[1] = hashKey;  // other side to move: never compared
     EXPECT_EQ(isRepetition(4), 0);
 }
 
-TEST_F(MakeMoveTest, RootPreparationRebuildsFromTheBoard) {
-    const int side = load("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R b KQkq -");
-    // Scrambled derived state must not matter.
-    lastPieceIndex[White] = 3;
-    pieceCount[White * 8 + Queen] = 5;
-    nonPawnMaterial = hashKey = pawnHash.whitePawns = attackCacheValid[0] = 0;
-    prepareRootPosition(side);
-    checkAfterMake(side ^ 1, 0);  // lists, counts, material, key, pawn sets and psqScore as recomputed
+TEST_F(MakeMoveTest, RootPreparationLeavesValidAttackTables) {
+    attackCacheValid[0] = 0;
+    load("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R b KQkq -");
     EXPECT_EQ(attackCacheValid[0], 1);
     AttackTable fresh;
     for (int c = 0; c < 2; ++c) {

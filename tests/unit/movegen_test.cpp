@@ -109,12 +109,15 @@ TEST_F(MoveGenTest, EvasionsCastlingAndPawnEndingRules) {
     const Case cases[] = {
         // Double check: king moves only, none along the rook's rank.
         {All, "4k3/7B/8/8/8/5n2/8/r3K2R w K -", {"e1e2", "e1f2"}},
-        // Knight check: capture it, move the king; en passant is always offered.
-        {All, "4k3/8/8/2pP4/8/3n3R/8/4K3 w - c6", {"h3d3", "d5c6", "e1d1", "e1d2", "e1e2", "e1f1"}},
+        // Knight check: capture it or move the king (d5xe6 does not help);
+        // en passant is always offered.
+        {All, "4k3/8/4p3/2pP4/8/3n3R/8/4K3 w - c6", {"h3d3", "d5c6", "e1d1", "e1d2", "e1e2", "e1f1"}},
         // Rook check: block or capture; a double step only onto the line.
         {All, "4k3/8/8/8/r6K/2P5/1N2P3/8 w - -", {"b2a4", "b2c4", "c3c4", "e2e4", "h4g3", "h4h3", "h4g5", "h4h5"}},
-        // Pawn check: the checker may be taken.
+        // Pawn check from either side: the checker may be taken.
         {All, "4k3/8/8/8/2p5/1K1P4/P7/7r w - -", {"b3a3", "b3a4", "b3b2", "b3b4", "b3c2", "b3c3", "b3c4", "d3c4"}},
+        {All, "4k3/8/8/8/2p5/1P1K4/8/7r w - -",
+         {"b3c4", "d3c2", "d3c3", "d3d2", "d3e2", "d3e3", "d3e4", "d3c4", "d3d4"}},
         // The root list drops the pinned knight's block the full generator leaves to the search.
         {Root, "4r1k1/8/8/8/7b/8/4N3/4K3 w - -", {"e1d1", "e1d2", "e1f1"}},
         // Castling needs the right, empty squares, and no attack on the king's path.
@@ -129,11 +132,14 @@ TEST_F(MoveGenTest, EvasionsCastlingAndPawnEndingRules) {
         {Castles, "2r1k3/8/8/8/8/8/8/R3K2R w KQ -", {"e1g1"}},          // c1 attacked
         {Castles, "1r2k3/8/8/8/8/8/8/R3K2R w KQ -", {"e1g1", "e1c1"}},  // b1 attacked but empty
         {Castles, "4k3/8/8/8/8/8/8/RN2K1NR w KQ -", {}},                // occupied
+        {Castles, "4k3/8/8/8/8/8/8/3K2R1 w K -", {}},                   // king not at home
         {Castles, "r3k2r/8/8/8/8/8/8/4KR2 b kq -", {"e8c8"}},           // f8 attacked
         // Captures: queen promotion only, no en passant.
         {Captures, "4k3/P7/2P5/8/8/8/4p3/K6R w - -", {"a7a8q"}},
+        {Captures, "4k3/8/8/8/8/2b5/3n1n2/4K3 w - -", {"e1f2"}},  // the king takes undefended men only
         // Kings and pawns: never next to the enemy king or onto a pawn's capture square.
         {All, "8/8/8/8/8/1k1p4/8/1K6 w - -", {"b1a1", "b1c1"}},
+        {All, "4k3/8/8/3pP3/8/8/8/4K3 w - d6", {"e1d1", "e1d2", "e1e2", "e1f1", "e1f2", "e5e6", "e5d6"}},
         // In check: king moves, or the pawn two files beside takes the checker.
         {All, "8/8/8/8/2p5/1K1P4/P7/7k w - -", {"b3a3", "b3a4", "b3b2", "b3b4", "b3c2", "b3c3", "b3c4", "d3c4"}},
         {All, "8/8/8/8/2p5/1P1K4/8/7k w - -", {"b3c4", "d3c2", "d3c3", "d3d2", "d3e2", "d3e3", "d3e4", "d3c4", "d3d4"}},
@@ -157,22 +163,23 @@ TEST_F(MoveGenTest, EvasionsCastlingAndPawnEndingRules) {
 }
 
 TEST_F(MoveGenTest, PawnMoveFlagsAndScores) {
-    int side = load("4k3/P7/2P5/8/8/8/4p3/K6R w - -");
+    int side = load("4k3/P7/2P5/8/8/4p3/8/K6R w - -");
     int n = generateMoves(list_, side, 1);
     EXPECT_TRUE(find(n, "c6c7").move & SeventhRankFlag);
     EXPECT_FALSE(find(n, "a7a8q").move & SeventhRankFlag);
+    EXPECT_EQ(find(n, "a7a8q").score - find(n, "a7a8n").score, 940);  // no bonus for a knight
+    EXPECT_TRUE(find(generateMoves(list_, Black, 1), "e3e2").move & SeventhRankFlag);
     const MoveEntry& queening = find(generateCaptures(list_, side, 1, 0), "a7a8q");
     EXPECT_EQ(queening.move & CaptureFlag, 0u);
     EXPECT_EQ(queening.score, 940);  // a8 not defended
 
     // Kings and pawns: promotions scored at their value, a push with nothing
-    // ahead on the file at 50, and no seventh-rank flag.
+    // ahead on the file at 50.
     side = load("8/1P4k1/8/8/8/8/6P1/K7 w - -");
     n = generateMoves(list_, side, 1);
     for (auto [move, score] : {std::pair{"b7b8q", 1040}, {"b7b8r", 520}, {"b7b8n", 330}, {"b7b8b", 350}, {"g2g3", 50},
                                {"g2g4", 50}})
         EXPECT_EQ(find(n, move).score, score) << move;
-    for (int i = 0; i < n; ++i) EXPECT_FALSE(list_[i].move & SeventhRankFlag);
     // A pawn ahead: the push scores its piece-square gain (0 here), the double step is blocked.
     load("8/1P4k1/8/8/6p1/8/6P1/K7 w - -");
     n = generateMoves(list_, White, 1);
@@ -196,6 +203,8 @@ TEST_F(MoveGenTest, OrderingScores) {
         undoStack.move[0] = c.lastMove;
         EXPECT_EQ(find(generateMoves(list_, side, 1), "e4d5").score, c.full) << c.fen;
         EXPECT_EQ(find(generateCaptures(list_, side, 1, 0), "e4d5").score, c.quiescence) << c.fen;
+        // The push walks into the queen: the pawn lost ahead, half of it saved behind.
+        EXPECT_EQ(find(generateMoves(list_, side, 1), "e4e5").score, -100 + 50) << c.fen;
     }
 
     // Table move, killers, the ply's best move and history raise scores ...

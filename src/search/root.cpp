@@ -1,0 +1,354 @@
+#include "search/root.h"
+
+#include <cassert>
+#include <cstring>
+
+#include "board/attacks.h"
+#include "board/board.h"
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "eval/evaluate.h"
+#include "frontend/engine_state.h"
+#include "frontend/report.h"
+#include "frontend/timeman.h"
+#include "search/alphabeta.h"
+#include "search/search.h"
+#include "search/tt.h"
+
+Move lastPvMove;
+Move lastPvReply;
+
+namespace {
+
+constexpr int Exact = 0, LowerBound = 1, UpperBound = 2;
+
+Move pvLine[PvSlots];
+
+inline bool mateClass(int score) { return score > MateThreshold; }
+
+// The front end ended the search between two tests: the board goes back to
+// the root (after a stop it stays as it is).
+inline void leaveRoot() { unmakeMove(0); }
+
+inline bool leavesOwnKingAttacked(int mover) {
+    return mover == White ? isAttackedByBlack(pieceList[White][0]) != 0 : isAttackedByWhite(pieceList[Black][0]) != 0;
+}
+
+// What the common set-up of a root move hands to every test of that move.
+struct RootChild {
+    int opp;
+    int horizon;
+    int budget;
+    int swing;
+    int checkCount;
+    MoveEntry* entry;
+    MoveEntry* childList;
+};
+
+// Steps 1-5 of a root move: false when the search must end (before the move
+// is made).
+bool startRootMove(int side, MoveEntry* list, int count, int index, int iteration, RootChild& c) {
+    if (stopFlag) return false;
+    MoveEntry* entry = &list[index];
+    const MoveWord m = entry->move;
+    c.swing = (m & CaptureFlag) ? pieceValue[board[moveTo(m)].piece] : 0;
+    if (rootMoveStart(moveOf(m), index)) return false;
+    makeMove(side, 0, entry);
+    c.opp = side ^ 1;
+    c.horizon = iteration;
+    c.checkCount = 0;
+    c.budget = iteration < 6 ? 14 - iteration : 8;
+    if (entry->move & CheckFlag) {
+        c.checkCount = 1;
+    } else if (entry->move & SeventhRankFlag) {
+        c.horizon += 1;
+        c.budget -= 1;
+    }
+    c.entry = entry;
+    c.childList = list + count;
+    return true;
+}
+
+// One zero-window test of the made root move against e.
+inline int testRootMove(const RootChild& c, int e, int tieSide) {
+    return -alphaBeta(c.opp, 1, c.horizon, c.childList, c.entry, -e, c.budget, -c.swing, tieSide, c.checkCount);
+}
+
+// The root move of the first slots is pinned exactly at first; after a fail
+// high only a result above the test value counts, after a fail low one at it.
+inline int rootTieSide(bool leading, int state, int side) {
+    if (!leading || state == 1) return side ^ 1;
+    return state == 0 ? NoTieSide : side;
+}
+
+// Entry i goes to position to (to < i), the entries between move down one.
+void moveEntryUp(MoveEntry* list, int i, int to) {
+    const MoveEntry moving = list[i];
+    for (int j = i; j > to; --j) list[j] = list[j - 1];
+    list[to] = moving;
+}
+
+}  // namespace
+
+void sortRootMoves(MoveEntry* list, int count) {
+    for (int i = 0; i < count; ++i)
+        if (list[i].move & CheckFlag) list[i].score += 300;
+    for (int i = 0; i + 1 < count; ++i)
+        for (int j = i + 1; j < count; ++j)
+            if (list[j].score > list[i].score) {
+                const MoveEntry t = list[i];
+                list[i] = list[j];
+                list[j] = t;
+            }
+}
+
+int collectPv(Move* pv, MoveEntry* listEnd, int side, Move rootMove) {
+    std::memset(pv, 0, PvSlots * sizeof(Move));
+    pv[0] = moveOf(rootMove);
+    int toMove = side ^ 1;
+    int p = 1;
+    for (; p < MaxPvMoves; ++p) {
+        const Move m = ttBestMove(hashKey);
+        if (m == 0) break;
+        attackCacheValid[0] = 0;
+        const int n = generateMoves(listEnd, toMove, 0);
+        MoveEntry* found = nullptr;
+        for (int i = 0; i < n; ++i)
+            if (moveOf(listEnd[i].move) == m) {
+                found = &listEnd[i];
+                break;
+            }
+        if (found == nullptr) break;
+        makeMove(toMove, p, found);
+        // A key collision may hand out a move that is only pseudo-legal here.
+        if (leavesOwnKingAttacked(toMove)) {
+            unmakeMove(p);
+            break;
+        }
+        pv[p] = m;
+        toMove ^= 1;
+    }
+    for (int q = p - 1; q >= 1; --q) unmakeMove(q);
+    attackCacheValid[0] = 0;
+    // A reply the table has lost is taken from the previous line.
+    if (pv[0] == lastPvMove && pv[1] == 0) pv[1] = lastPvReply;
+    lastPvMove = pv[0];
+    lastPvReply = pv[1];
+    return p;
+}
+
+void searchRoot(int side, MoveEntry* list, int count, const uint64_t* gameKeys, const uint64_t* gameKeysEnd,
+                int limit) {
+    assert(count >= 0 && count <= MaxGeneratedMoves);
+    const int opp = side ^ 1;
+    // 1.
+    ttNewSearch();
+    // 2.
+    gameKeyList = gameKeys;
+    gameKeyListEnd = gameKeysEnd;
+    iterationDepthLimit = limit;
+    pollRequest.store(0, std::memory_order_relaxed);
+    // 3. The first move is tested against the static score of the root.
+    MoveEntry* const rootEnd = list + count;
+    *rootEnd = MoveEntry{0, 0};
+    int status = EvalNormal;
+    int e = evaluate(side, psqScore[side] - psqScore[opp], 1, 0, rootEnd, status);
+    int v0 = e;
+    if (e > MateThreshold) e = v0 = 0;
+    // 4.
+    nodeCount = 0;
+    tbHits = 0;
+    // 5.
+    sortRootMoves(list, count);
+    if (stopFlag) return;
+
+    // A report: PV, node count, the front end's line; true = stop.
+    auto report = [&](Move rootMove, int score, int bound) {
+        collectPv(pvLine, rootEnd, side, rootMove);
+        setCurrentNodes(nodeCount);
+        return reportRootLine(score, bound, pvLine) != 0;
+    };
+
+    // 6.
+    for (int iteration = 1; iteration <= iterationDepthLimit; ++iteration) {
+        // 6.1
+        setCurrentNodes(nodeCount);
+        if (iterationStart(iteration)) return;
+        // 6.2 Only a mate result carries over as the value to beat.
+        if (e < MateThreshold) v0 = NoScore;
+        // 6.3
+        for (int i = 0; i < count; ++i) {
+            if (list[i].score <= -MateThreshold) continue;  // proven loss
+            RootChild c;
+            if (!startRootMove(side, list, count, i, iteration, c)) return;
+            const Move move = moveOf(list[i].move);
+            int state = 0;
+            bool moved = false;
+            for (;;) {
+                const int v = testRootMove(c, e, rootTieSide(i == 0, state, side));
+                if (stopFlag) return;
+                list[i].score = v;
+                if (v == e) {
+                    // Pinned. A later move that merely equals the value is not better.
+                    if (i == 0 || state == 1) {
+                        v0 = v;
+                        if (report(move, v, Exact)) return leaveRoot();
+                    }
+                    break;
+                }
+                if ((v > e && state == -1) || (v < e && state == 1)) {
+                    // Bracketed between two tests: the earlier bound is the value.
+                    if (report(move, v0, Exact)) return leaveRoot();
+                    break;
+                }
+                if (v > e) {
+                    state = 1;
+                    if (i != 0) moved = true;
+                    v0 = v;
+                    e = v + 1;
+                    if (report(move, v, LowerBound)) return leaveRoot();
+                    if (mateClass(v)) iterationDepthLimit = MateBase - 2 - v;
+                    continue;
+                }
+                state = -1;
+                if (i != 0 || e >= MateThreshold) break;
+                v0 = v;
+                e = v - 1;
+                if (report(move, v, UpperBound)) return leaveRoot();
+            }
+            unmakeMove(0);
+            e = v0;
+            if (moved) moveEntryUp(list, i, 0);
+        }
+        // 6.4 A tablebase root needs no deeper look.
+        if (status == EvalTablebase) return;
+        // 6.5 A single move that is not lost: no need to go on.
+        if (!infiniteFlag) {
+            int alive = 0;
+            for (int i = 0; i < count && alive < 2; ++i)
+                if (list[i].score > -MateThreshold) ++alive;
+            if (alive < 2 && iteration > 4) return;
+        }
+        // 6.6
+        if (stopFlag) return;
+        e = v0;
+    }
+}
+
+void searchRootMultiPv(int side, MoveEntry* list, int count, const uint64_t* gameKeys,
+                       const uint64_t* gameKeysEnd, int lines) {
+    assert(count >= 0 && count <= MaxGeneratedMoves);
+    // 1.
+    const int K = lines < count ? lines : count;
+    ttNewSearch();
+    gameKeyList = gameKeys;
+    gameKeyListEnd = gameKeysEnd;
+    pollRequest.store(0, std::memory_order_relaxed);
+    iterationDepthLimit = 64;
+    nodeCount = 0;
+    tbHits = 0;
+    // 2.
+    sortRootMoves(list, count);
+    if (stopFlag) return;
+    MoveEntry* const rootEnd = list + count;
+
+    auto report = [&](Move rootMove, int score, int bound) {
+        collectPv(pvLine, rootEnd, side, rootMove);
+        setCurrentNodes(nodeCount);
+        updateMultiPV(score, bound, pvLine);
+    };
+
+    // 3.
+    for (int iteration = 1; iteration <= 64; ++iteration) {
+        setCurrentNodes(nodeCount);
+        if (iterationStart(iteration)) return;
+        for (int i = 0; i < count; ++i) {
+            RootChild c;
+            if (!startRootMove(side, list, count, i, iteration, c)) return;
+            const Move move = moveOf(list[i].move);
+            int& own = list[i].score;
+            const bool top = i < K;
+            int state = 0;
+            int e = 0;
+            for (;;) {
+                // 3.1 Test value.
+                if (state == 0) {
+                    if (i == 0)
+                        e = own;
+                    else if (top)
+                        e = own < list[i - 1].score ? own : list[i - 1].score;
+                    else
+                        e = list[K - 1].score;
+                    if (mateClass(e)) {
+                        iterationDepthLimit = MateBase - 2 - e;
+                        if (iteration > iterationDepthLimit) {
+                            // The line is proven already.
+                            if (!top) return leaveRoot();
+                            report(move, NoStoredScore, Exact);
+                            break;
+                        }
+                    } else {
+                        iterationDepthLimit = 64;
+                    }
+                } else if (state == 1) {
+                    e = own + 1;
+                    iterationDepthLimit = mateClass(own) ? MateBase - 2 - own : 64;
+                } else {
+                    if (mateClass(e)) {
+                        if (top) report(move, NoStoredScore, Exact);
+                        break;
+                    }
+                    e = own - 1;
+                }
+                // 3.2 Test.
+                const int v = testRootMove(c, e, rootTieSide(top, state, side));
+                if (stopFlag) return;
+                if (v == e) {
+                    own = v;
+                    if (!top && state == 0) break;
+                    report(move, v, Exact);
+                    break;
+                }
+                if ((v > e && state == -1) || (v < e && state == 1)) {
+                    if (e >= MateThreshold) {
+                        report(move, NoStoredScore, Exact);
+                    } else {
+                        own = v;
+                        report(move, v, Exact);
+                    }
+                    break;
+                }
+                if (v > e) {
+                    own = v;
+                    state = 1;
+                    report(move, v, LowerBound);
+                    continue;
+                }
+                state = -1;
+                if (!top) {
+                    if (e < MateThreshold) own = v;
+                    break;
+                }
+                if (e >= MateThreshold) {
+                    report(move, NoStoredScore, Exact);
+                } else {
+                    own = v;
+                    report(move, v, UpperBound);
+                }
+            }
+            // 3.3 Keep the best K in order.
+            unmakeMove(0);
+            if (i == 0) continue;
+            int pos = top ? i : K - 1;
+            if (!top && list[i].score > list[K - 1].score) moveEntryUp(list, i, K - 1);
+            while (pos > 0 && list[pos].score > list[pos - 1].score) {
+                const MoveEntry t = list[pos];
+                list[pos] = list[pos - 1];
+                list[pos - 1] = t;
+                --pos;
+            }
+        }
+        // 4.
+        if (stopFlag) return;
+    }
+}

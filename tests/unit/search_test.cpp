@@ -1,0 +1,393 @@
+// The search: driver rules, node results and their table entries under the
+// three tie rules, game repetitions, mates found and scored through the
+// table, the PV walk, MultiPV, the ordering tables' lifetime and the
+// moveBuffer bound.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "board/board.h"
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/tables.h"
+#include "eval/evaluate.h"
+#include "eval/pawns.h"
+#include "frontend/engine_state.h"
+#include "frontend/game_record.h"
+#include "frontend/report.h"
+#include "platform/platform.h"
+#include "search/alphabeta.h"
+#include "search/ordering.h"
+#include "search/root.h"
+#include "search/search.h"
+#include "search/tt.h"
+
+namespace {
+
+constexpr const char* MateIn1 = "6k1/5ppp/8/8/8/8/8/R5K1 w - - 0 1";  // Ra8#
+constexpr const char* MateIn2 = "k7/8/2K5/8/8/8/8/7R w - - 0 1";      // Rh8+? Ka7
+constexpr const char* Mated = "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1";
+constexpr const char* Stalemate = "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1";
+constexpr const char* Illegal = "4k3/8/8/8/8/8/8/4RK2 w - - 0 1";  // Black is in check
+constexpr const char* Italian = "r1bqkb1r/pppp1ppp/2n2n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq - 4 4";
+
+Move mv(const char* text) { return parseMoveText(text); }
+
+class SearchTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        initPawnHash();
+        initSearchEngine();
+    }
+    void SetUp() override {
+        ASSERT_EQ(ttResize(1024), 1024);
+        searchEngine.drawScore = searchEngine.tablebaseMaxMen = 0;
+        searchEngine.nullMoveReduction = 3;
+        iterationDepthLimit = 64;
+        stopFlag = ponderFlag = infiniteFlag = testMode = 0;
+        fixedLimits = 1;
+        bestMove = ponderMove = lastPvMove = lastPvReply = 0;
+        rootScore = rootBound = referenceScore = currentDepth = gameRecord.ply = 0;
+    }
+    void TearDown() override {
+        multiPVTable.count = 0;
+        iterationDepthLimit = 64;
+        searchEngine.drawScore = 0;
+        searchEngine.nullMoveReduction = 3;
+        gameKeyList = gameKeyListEnd = nullptr;
+    }
+
+    // Loads a FEN as the go cycle does; returns the side to move.
+    static int load(const char* fen) {
+        PositionRecord r{};
+        EXPECT_TRUE(parseFen(fen, r)) << fen;
+        loadPosition(r);
+        return searchEngine.sideToMove;
+    }
+
+    // A fixed-depth think (0: none) of the loaded position, lines swallowed.
+    // keys: the game since the last irreversible move, the root's key last.
+    static void think(int depth, int mateTarget = 0, int lines = 0, std::vector<uint64_t> keys = {}) {
+        depthLimit = depth;
+        searchStart = tickCount();
+        lineShown = lastLineTime = 0;
+        multiPVTable.count = lines;
+        clearMultiPVSlots();
+        if (keys.empty()) keys.push_back(computeHashKey(searchEngine.sideToMove));
+        testing::internal::CaptureStdout();
+        ::think(keys.data(), mateTarget, lines);
+        testing::internal::GetCapturedStdout();
+    }
+
+    static int node(int side, int ply, int horizon, MoveEntry parent, int bound, int tieSide) {
+        return alphaBeta(side, ply, horizon, moveBuffer, &parent, bound, 0, 0, tieSide, 0);
+    }
+
+    static bool probe(int bound, int ply, int horizon, int& score) {
+        Move m = 0;
+        return ttProbe(hashKey, bound, ply, horizon, score, m);
+    }
+};
+
+TEST_F(SearchTest, DriverRules) {
+    // Early-stop candidate: scores in list order -> index of the candidate (-1 none).
+    const std::pair<std::vector<int>, int> candidates[] = {
+        {{500, 250}, 0}, {{500, 301}, -1}, {{300, 500}, -1}, {{500, 300}, 0}, {{100, 400, 350}, -1}, {{}, -1}};
+    for (const auto& [scores, index] : candidates) {
+        std::vector<MoveEntry> list;
+        for (size_t i = 0; i < scores.size(); ++i)
+            list.push_back({scores[i], makeMoveCode(Square(i), 20) | CaptureFlag});
+        EXPECT_EQ(earlyStopCandidate(list.data(), int(list.size())), index < 0 ? 0 : makeMoveCode(index, 20));
+    }
+    // Mate in N: the limit 2N - 1.
+    for (auto [n, limit] : {std::pair{1, 1}, {2, 3}, {3, 5}, {10, 19}})
+        EXPECT_EQ(mateSearchLimit((14999 - n) * 2), limit);
+    EXPECT_EQ(mateSearchLimit(0), 64);
+    EXPECT_EQ(mateSearchLimit(28000), 64);
+    // Root order: +300 for a check, then the exchange sort.
+    MoveEntry list[] = {{10, 1}, {50, 2 | CheckFlag}, {300, 3}, {350, 4}};
+    sortRootMoves(list, 4);
+    const Move order[] = {2, 4, 3, 1};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(moveOf(list[i].move), order[i]) << i;
+}
+
+TEST_F(SearchTest, LegalRootMovesTellMateFromStalemate) {
+    const std::tuple<const char*, int, bool> cases[] = {
+        {Mated, 0, true}, {Stalemate, 0, false}, {StartFen, 20, false}, {MateIn1, 17, false}, {Illegal, 0, false}};
+    for (auto [fen, count, inCheck] : cases) {
+        load(fen);
+        Move out[MaxGeneratedMoves + 1];
+        std::memset(out, 0xFF, sizeof out);
+        uint32_t check = 0;
+        EXPECT_EQ(legalRootMoves(out, check), count) << fen;
+        EXPECT_EQ(out[count], 0u) << fen;
+        EXPECT_EQ(check != 0, inCheck) << fen;
+    }
+}
+
+TEST_F(SearchTest, NullMoveConditions) {
+    constexpr const char* Rook = "4k3/8/8/8/8/8/8/R3K3 w - - 0 1";
+    struct Case {
+        const char* fen;  // White to move
+        int ply, H, e, bound, reduction, limit;
+        MoveWord parent;
+        bool allowed;
+    } cases[] = {
+        {Rook, 1, 4, 100, 0, 3, 64, 0x123, true},
+        {Rook, 1, 4, 100, 0, 0, 64, 0x123, false},              // option off
+        {Rook, 1, 4, 100, 0, 3, 5, 0x123, false},               // mate search
+        {Rook, 1, 4, 100, 0, 3, 64, 0, false},                  // right after a null move
+        {Rook, 1, 4, 100, 0, 3, 64, 0x123 | CheckFlag, false},  // in check
+        {Rook, 1, 4, 100, 100, 3, 64, 0x123, false},            // static score not above the bound
+        {Rook, 4, 4, 100, 0, 3, 64, 0x123, false},              // quiescence
+        {"4k3/8/8/8/8/8/P7/1N2K3 w - - 0 1", 1, 4, 100, 0, 3, 64, 0x123, false},  // one minor
+        {"4k3/8/8/8/8/8/P7/1NB1K3 w - - 0 1", 1, 4, 100, 0, 3, 64, 0x123, true},  // two minors
+        {"r3k3/8/8/8/8/8/8/3QK3 w - - 0 1", 1, 4, 100, 0, 3, 64, 0x123, true},
+        {"r3k3/8/8/8/8/8/8/4K3 w - - 0 1", 1, 4, 100, 0, 3, 64, 0x123, false},  // the rook is Black's
+    };
+    for (const Case& c : cases) {
+        load(c.fen);
+        searchEngine.nullMoveReduction = c.reduction;
+        iterationDepthLimit = c.limit;
+        const MoveEntry parent{0, c.parent};
+        EXPECT_EQ(nullMoveAllowed(White, c.ply, c.H, &parent, c.e, c.bound), c.allowed) << c.fen << " " << c.ply;
+    }
+    EXPECT_EQ(nullMoveHorizon(7, 5, 3), 5);  // two plies left: the child starts in quiescence
+    EXPECT_EQ(nullMoveHorizon(10, 2, 3), 7);
+    EXPECT_EQ(nullMoveHorizon(6, 2, 1), 5);
+}
+
+// No legal move: mate by ply, or the draw value by ply parity; stored.
+TEST_F(SearchTest, MateAndStalemateAtANode) {
+    const std::tuple<const char*, int, int, int> cases[] = {
+        {Mated, 3, 0, 3 - MateBase}, {Mated, 6, 40, 6 - MateBase}, {Stalemate, 2, 25, 25}, {Stalemate, 3, 25, -25}};
+    for (auto [fen, ply, drawScore, expected] : cases) {
+        const int side = load(fen);
+        prepareSearch(side);
+        ttClear();
+        searchEngine.drawScore = drawScore;
+        const MoveEntry parent{0, mv("f6g7") | (fen == Mated ? CheckFlag : 0)};
+        EXPECT_EQ(node(side, ply, ply + 2, parent, expected, NoTieSide), expected) << fen << ply;
+        int stored = 0;
+        EXPECT_TRUE(probe(0, ply, ply + 2, stored)) << fen;
+        EXPECT_EQ(stored, expected) << fen;
+    }
+}
+
+// Ra8# is worth 29997 at ply 1. Tested against exactly that value, the tie
+// side decides what the entry says: at least (the side to move wins ties),
+// at most (the opponent does) or exactly.
+TEST_F(SearchTest, TieRulesClassifyTheStoredResult) {
+    constexpr int Value = MateBase - 2;
+    const std::tuple<int, int, int, bool> cases[] = {  // tie side, probe bound that hits, that misses, proven
+        {White, Value - 1, Value, true}, {Black, Value + 1, Value, false}, {NoTieSide, Value, 0, true}};
+    for (auto [tieSide, hit, miss, proven] : cases) {
+        load(MateIn1);
+        prepareSearch(White);
+        ttClear();
+        EXPECT_EQ(node(White, 1, 2, MoveEntry{0, 0}, Value, tieSide), Value) << tieSide;
+        int s = 0;
+        EXPECT_TRUE(probe(hit, 1, 2, s) && s == Value) << tieSide;
+        EXPECT_EQ(probe(miss, 1, 2, s), tieSide == NoTieSide) << tieSide;
+        EXPECT_EQ(ttBestMove(hashKey), mv("a1a8")) << tieSide;
+        // Only a win stored as exact or lower bound holds at any depth.
+        EXPECT_EQ(probe(hit, 1, 40, s), proven) << tieSide;
+    }
+}
+
+TEST_F(SearchTest, StopUnwindsWithZero) {
+    load(StartFen);
+    prepareSearch(White);
+    stopFlag = 1;
+    EXPECT_EQ(node(White, 1, 5, MoveEntry{0, mv("e7e5")}, 0, NoTieSide), 0);
+    EXPECT_EQ(nodeCount, 1u);
+    think(5);
+    EXPECT_EQ(bestMove, 0u);
+}
+
+TEST_F(SearchTest, MatesAreFoundAndScoredByDistance) {
+    const std::tuple<const char*, int, int, int> cases[] = {  // depth, mate target, score
+        {MateIn1, 3, 0, MateBase - 1},
+        {MateIn2, 4, 0, MateBase - 3},
+        {MateIn1, 0, (14999 - 1) * 2, MateBase - 1},  // "go mate 1"
+        {MateIn2, 0, (14999 - 2) * 2, MateBase - 3},
+    };
+    for (auto [fen, depth, target, score] : cases) {
+        load(fen);
+        ttClear();
+        think(depth, target);
+        EXPECT_EQ(rootScore, score) << fen;
+        EXPECT_EQ(rootBound, 0) << fen;
+        EXPECT_NE(bestMove, 0u);
+        if (fen == MateIn1) {
+            EXPECT_EQ(bestMove, mv("a1a8"));
+        }
+        EXPECT_LE(currentDepth, MateBase - score) << fen;  // no iteration past the mate
+    }
+    load(MateIn2);
+    ttClear();
+    think(0, (14999 - 1) * 2);
+    EXPECT_LT(rootScore, MateThreshold);  // not a mate in 1
+}
+
+// The depth-1 search reaches the mate only through the table entries of
+// the deeper search before it (mate scores adjusted by ply).
+TEST_F(SearchTest, MateScoresComeBackThroughTheTable) {
+    load(MateIn2);
+    ttClear();
+    think(1);
+    EXPECT_LT(rootScore, MateThreshold);
+    load(MateIn2);
+    think(4);
+    ASSERT_EQ(rootScore, MateBase - 3);
+    const Move first = bestMove;
+    load(MateIn2);
+    think(1);
+    EXPECT_EQ(rootScore, MateBase - 3);
+    EXPECT_EQ(bestMove, first);
+}
+
+TEST_F(SearchTest, RepetitionOfAGamePositionIsADraw) {
+    constexpr const char* Fen = "k7/8/8/8/8/8/q7/6NK w - - 0 1";  // White is a queen down
+    load(Fen);
+    const uint64_t root = computeHashKey(White);
+    prepareSearch(White);
+    MoveEntry nf3{0, mv("g1f3")};
+    makeMove(White, 0, &nf3);
+    const uint64_t afterNf3 = hashKey;
+    unmakeMove(0);
+    for (auto [drawScore, repeats] : {std::pair{0, true}, {30, true}, {-30, true}, {0, false}}) {
+        load(Fen);
+        fiftyCount = 1;
+        ttClear();
+        searchEngine.drawScore = drawScore;
+        think(3, 0, 0, {repeats ? afterNf3 : 0x1234567ULL, root});
+        if (repeats) {
+            EXPECT_EQ(bestMove, mv("g1f3")) << drawScore;
+            EXPECT_EQ(rootScore, drawScore);
+        } else {
+            EXPECT_LT(rootScore, -500);
+        }
+    }
+}
+
+TEST_F(SearchTest, ConsecutiveSearchesKeepTheTableOnly) {
+    auto nonZero = [](const auto& table) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&table);
+        return std::any_of(bytes, bytes + sizeof table, [](unsigned char b) { return b != 0; });
+    };
+    auto tableReply = [] {  // the table's answer to the best move
+        MoveEntry best{0, bestMove};
+        makeMove(White, 0, &best);
+        const Move m = ttBestMove(hashKey);
+        unmakeMove(0);
+        return m;
+    };
+    load(Italian);
+    ttClear();
+    think(5);
+    EXPECT_TRUE(nonZero(historyTable) && nonZero(killerMove1) && nonZero(plyBestMove));
+    const Move reply = tableReply();
+    EXPECT_NE(reply, 0u);
+    load(Italian);
+    prepareSearch(White);  // the first step of every think
+    for (bool left : {nonZero(historyTable), nonZero(killerMove1), nonZero(killerMove2), nonZero(plyBestMove),
+                      nonZero(undoStack.move), nonZero(undoStack.key), nonZero(moveBuffer), ttMove != 0,
+                      nodeCount != 0})
+        EXPECT_FALSE(left);
+    EXPECT_EQ(tableReply(), reply);
+}
+
+TEST_F(SearchTest, OrderingUpdates) {
+    load(StartFen);
+    prepareSearch(White);
+    undoStack.move[2] = mv("d2d4");
+    const Move a = mv("e2e4"), b = mv("g1f3");
+    for (Move m : {a, b, b, mv("c2d4")}) updateKillers(m, 3);  // a repeat and a recapture change nothing
+    EXPECT_EQ(killerMove1[3], b);
+    EXPECT_EQ(killerMove2[3], a);
+    rewardHistory(White, a, 3);
+    EXPECT_EQ(historyTable[White][moveFrom(a)][moveTo(a)], 9);
+    for (int i = 0; i < 20000; ++i) rewardHistory(White, a, 10);
+    EXPECT_EQ(historyTable[White][moveFrom(a)][moveTo(a)], 1048576);
+    MoveEntry list[] = {{5, 1}, {9, 2}, {9, 3}, {1, 4}};
+    pickBest(list, list + 4);
+    EXPECT_EQ(list[0].move, 2u);  // the first of equal scores
+}
+
+TEST_F(SearchTest, PvWalkFollowsGeneratedTableMovesUpTo32) {
+    load(StartFen);
+    prepareSearch(White);
+    ttClear();
+    const char* cycle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};  // the table holds a cycle of four
+    MoveEntry entries[4];
+    for (int p = 0; p < 4; ++p) {
+        entries[p] = {0, mv(cycle[p])};
+        makeMove(p & 1, p, &entries[p]);
+        ttStore(hashKey, 0, p + 1, p + 2, 0, mv(cycle[(p + 1) % 4]));
+    }
+    for (int p = 3; p >= 0; --p) unmakeMove(p);
+    MoveEntry root{0, mv("g1f3")};
+    makeMove(White, 0, &root);
+    const uint64_t afterRoot = hashKey;
+    Move pv[PvSlots];
+    EXPECT_EQ(collectPv(pv, moveBuffer + 64, White, root.move), MaxPvMoves);
+    for (int p = 0; p < MaxPvMoves; ++p) EXPECT_EQ(pv[p], mv(cycle[p % 4])) << p;
+    EXPECT_EQ(pv[MaxPvMoves], 0u);
+    EXPECT_EQ(hashKey, afterRoot);  // all but the root move taken back
+    // A table move the generator does not produce ends the line; a line of
+    // the same root move alone keeps the previous reply, another does not.
+    ttStore(hashKey, 0, 1, 2, 0, mv("e2e4"));
+    EXPECT_EQ(collectPv(pv, moveBuffer + 64, White, root.move), 1);
+    EXPECT_EQ(pv[1], mv("g8f6"));
+    lastPvMove = mv("b1c3");
+    collectPv(pv, moveBuffer + 64, White, root.move);
+    EXPECT_EQ(pv[1], 0u);
+    unmakeMove(0);
+}
+
+TEST_F(SearchTest, MultiPvKeepsTheBestLinesInOrder) {
+    load(MateIn1);
+    ttClear();
+    think(3, 0, 3);
+    const MultiPVLine* s = multiPVTable.slots;
+    EXPECT_EQ(s[0].pv[0], mv("a1a8"));
+    EXPECT_EQ(s[0].score, MateBase - 1);
+    EXPECT_EQ(bestMove, mv("a1a8"));
+    EXPECT_TRUE(s[1].depth > 0 && s[2].depth > 0 && s[0].score >= s[1].score && s[1].score >= s[2].score);
+    EXPECT_EQ(std::set<Move>({s[0].pv[0], s[1].pv[0], s[2].pv[0]}).size(), 3u);
+    load("7k/8/8/8/8/8/8/K7 w - - 0 1");  // more lines than moves: all three are top lines
+    think(2, 0, 5);
+    for (int i = 0; i < 5; ++i) EXPECT_EQ(s[i].depth > 0, i < 3) << i;
+}
+
+// A node without room for a full list in moveBuffer is a leaf; deeper lines
+// fill the buffer but never overflow it (the sanitizer build checks writes).
+TEST_F(SearchTest, MoveBufferBound) {
+    constexpr const char* Queens = "1q2q2k/8/2q3q1/8/8/1Q3Q2/8/K2Q2Q1 w - - 0 1";  // lists of about 90
+    load(Queens);
+    prepareSearch(White);
+    ttClear();
+    MoveEntry parent{0, 0};  // as after a null move: none here
+    int status = 0;
+    const int e = evaluate(White, 0, 4, 1, &parent, status);
+    MoveEntry* full = moveBuffer + MoveBufferSize - MaxGeneratedMoves + 1;
+    EXPECT_EQ(alphaBeta(White, 1, 4, full, &parent, 0, 0, 0, NoTieSide, 0), e);
+    EXPECT_EQ(moveBufferPeak, 0);
+    searchEngine.nullMoveReduction = 0;  // every node generates
+    alphaBeta(White, 1, 4, moveBuffer + MoveBufferSize - MaxGeneratedMoves - 150, &parent, 0, 8, 0, NoTieSide, 0);
+    EXPECT_GT(moveBufferPeak, MoveBufferSize - MaxGeneratedMoves);
+    EXPECT_LE(moveBufferPeak, MoveBufferSize);
+    searchEngine.nullMoveReduction = 3;
+    load(Queens);
+    think(4);
+    EXPECT_LE(moveBufferPeak, MoveBufferSize);
+    EXPECT_NE(bestMove, 0u);
+}
+
+}  // namespace
