@@ -45,8 +45,8 @@ struct RootChild {
     MoveEntry* childList;
 };
 
-// Steps 1-5 of a root move: false when the search must end (before the move
-// is made).
+// Stop test, exchange value, front-end callback, make, child horizon and
+// budget. False when the search must end (the move is then not made).
 bool startRootMove(int side, MoveEntry* list, int count, int index, int iteration, RootChild& c) {
     if (stopFlag) return false;
     MoveEntry* entry = &list[index];
@@ -74,8 +74,10 @@ inline int testRootMove(const RootChild& c, int e, int tieSide) {
     return -alphaBeta(c.opp, 1, c.horizon, c.childList, c.entry, -e, c.budget, -c.swing, tieSide, c.checkCount);
 }
 
-// The root move of the first slots is pinned exactly at first; after a fail
-// high only a result above the test value counts, after a fail low one at it.
+// Who wins a result equal to the test value. A leading move is first pinned
+// exactly; after its fail high the opponent wins ties (only a better result
+// counts), after its fail low the side to move does. Any other move must
+// beat the value.
 inline int rootTieSide(bool leading, int state, int side) {
     if (!leading || state == 1) return side ^ 1;
     return state == 0 ? NoTieSide : side;
@@ -107,7 +109,7 @@ int collectPv(Move* pv, MoveEntry* listEnd, int side, Move rootMove) {
     pv[0] = moveOf(rootMove);
     int toMove = side ^ 1;
     int p = 1;
-    for (; p < MaxPvMoves; ++p) {
+    for (; p < PvMoveLimit; ++p) {
         const Move m = ttBestMove(hashKey);
         if (m == 0) break;
         attackCacheValid[0] = 0;
@@ -236,7 +238,7 @@ void searchRoot(int side, MoveEntry* list, int count, const uint64_t* gameKeys, 
 }
 
 void searchRootMultiPv(int side, MoveEntry* list, int count, const uint64_t* gameKeys,
-                       const uint64_t* gameKeysEnd, int lines) {
+                       const uint64_t* gameKeysEnd, int lines, int lastIteration) {
     assert(count >= 0 && count <= MaxGeneratedMoves);
     // 1.
     const int K = lines < count ? lines : count;
@@ -259,7 +261,8 @@ void searchRootMultiPv(int side, MoveEntry* list, int count, const uint64_t* gam
     };
 
     // 3.
-    for (int iteration = 1; iteration <= 64; ++iteration) {
+    if (lastIteration > 64) lastIteration = 64;
+    for (int iteration = 1; iteration <= lastIteration; ++iteration) {
         setCurrentNodes(nodeCount);
         if (iterationStart(iteration)) return;
         for (int i = 0; i < count; ++i) {

@@ -6,7 +6,7 @@
 #include "board/types.h"
 
 constexpr int PvSlots = 256;
-constexpr int MaxPvMoves = 32;
+constexpr int PvMoveLimit = 32;
 
 // First two moves of the last PV built; they survive from search to search.
 extern Move lastPvMove;
@@ -14,8 +14,10 @@ extern Move lastPvReply;
 
 void searchRoot(int side, MoveEntry* list, int count, const uint64_t* gameKeys, const uint64_t* gameKeysEnd,
                 int limit);
+// Iterations 1..lastIteration (at most 64); a mate search passes its ply
+// limit so that it ends like the single-line search.
 void searchRootMultiPv(int side, MoveEntry* list, int count, const uint64_t* gameKeys,
-                       const uint64_t* gameKeysEnd, int lines);
+                       const uint64_t* gameKeysEnd, int lines, int lastIteration = 64);
 
 // +300 for checking moves, then a (not stable) exchange sort by score.
 void sortRootMoves(MoveEntry* list, int count);

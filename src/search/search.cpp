@@ -84,11 +84,12 @@ void think(const uint64_t* gameKeys, int mateTarget, int multiPv) {
     setEasyMove(earlyStopCandidate(moveBuffer, n));
     // 5.
     const int limit = mateSearchLimit(mateTarget);
-    // 6.
+    // 6. The MultiPV lines are no mate search, but "go mate" with several
+    // lines still ends after as many iterations as its ply limit.
     if (multiPv == 0)
         searchRoot(side, moveBuffer, n, gameKeys, gameKeysEnd, limit);
     else
-        searchRootMultiPv(side, moveBuffer, n, gameKeys, gameKeysEnd, multiPv);
+        searchRootMultiPv(side, moveBuffer, n, gameKeys, gameKeysEnd, multiPv, limit);
 }
 
 int legalRootMoves(Move* out, uint32_t& inCheck) {

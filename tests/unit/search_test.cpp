@@ -336,9 +336,9 @@ TEST_F(SearchTest, PvWalkFollowsGeneratedTableMovesUpTo32) {
     makeMove(White, 0, &root);
     const uint64_t afterRoot = hashKey;
     Move pv[PvSlots];
-    EXPECT_EQ(collectPv(pv, moveBuffer + 64, White, root.move), MaxPvMoves);
-    for (int p = 0; p < MaxPvMoves; ++p) EXPECT_EQ(pv[p], mv(cycle[p % 4])) << p;
-    EXPECT_EQ(pv[MaxPvMoves], 0u);
+    EXPECT_EQ(collectPv(pv, moveBuffer + 64, White, root.move), PvMoveLimit);
+    for (int p = 0; p < PvMoveLimit; ++p) EXPECT_EQ(pv[p], mv(cycle[p % 4])) << p;
+    EXPECT_EQ(pv[PvMoveLimit], 0u);
     EXPECT_EQ(hashKey, afterRoot);  // all but the root move taken back
     // A table move the generator does not produce ends the line; a line of
     // the same root move alone keeps the previous reply, another does not.
@@ -361,6 +361,9 @@ TEST_F(SearchTest, MultiPvKeepsTheBestLinesInOrder) {
     EXPECT_EQ(bestMove, mv("a1a8"));
     EXPECT_TRUE(s[1].depth > 0 && s[2].depth > 0 && s[0].score >= s[1].score && s[1].score >= s[2].score);
     EXPECT_EQ(std::set<Move>({s[0].pv[0], s[1].pv[0], s[2].pv[0]}).size(), 3u);
+    load(StartFen);  // "go mate 1" with three lines: one iteration, no endless search
+    think(0, (14999 - 1) * 2, 3);
+    EXPECT_EQ(currentDepth, 1);
     load("7k/8/8/8/8/8/8/K7 w - - 0 1");  // more lines than moves: all three are top lines
     think(2, 0, 5);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(s[i].depth > 0, i < 3) << i;
