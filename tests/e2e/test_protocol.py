@@ -4,12 +4,14 @@
 # standard input. Usage: python3 test_protocol.py <tavik> [<tavik-tool>]
 import os
 import re
-import select
 import subprocess
 import sys
-import tempfile
 import time
 import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import uci_client  # noqa: E402
+from uci_client import LINE_PATTERNS, MOVE  # noqa: E402
 
 ENGINE = os.path.abspath(sys.argv[1]) if __name__ == "__main__" else None
 
@@ -29,12 +31,10 @@ HANDSHAKE = [
 ]
 
 
-MOVE = r"[a-h][1-8][a-h][1-8][NBRQ]?"
-SCORE_LINE = (r"info score (?:cp -?\d+|mate -?\d+)(?: lowerbound| upperbound)? depth \d+ nodes \d+ time \d+ "
-              r"pv %s(?: %s)*" % (MOVE, MOVE))
-MULTIPV_LINE = r"info multipv (?:[1-9]|1[0-6]) " + SCORE_LINE[len("info "):]
-PROGRESS = r"^(?:%s|%s|info depth \d+|info currmove %s currmovenumber \d+|info hashfull \d+ nps \d+|" \
-           r"info cpuload \d+)$" % (SCORE_LINE, MULTIPV_LINE, MOVE)
+SCORE_LINE = LINE_PATTERNS["score"]
+MULTIPV_LINE = LINE_PATTERNS["multipv"]
+PROGRESS = r"^(?:%s)$" % "|".join(LINE_PATTERNS[kind] for kind in ("score", "multipv", "depth", "currmove",
+                                                                        "hashfull", "cpuload"))
 
 # Legal moves of the positions searched below.
 WHITE_AFTER_E4_E5 = set("a2a3 a2a4 b2b3 b2b4 c2c3 c2c4 d2d3 d2d4 f2f3 f2f4 g2g3 g2g4 h2h3 h2h4 b1a3 b1c3 "
@@ -47,41 +47,11 @@ WHITE_AT_START = set("a2a3 a2a4 b2b3 b2b4 c2c3 c2c4 d2d3 d2d4 e2e3 e2e4 f2f3 f2f
 MATED = "position fen 7k/6Q1/6K1/8/8/8/8/8 b - - 0 1"
 
 
-# The engine as a child process with line-oriented, time-bounded reads.
-class Engine:
+class Engine(uci_client.Engine):
     def __init__(self, handshake=True):
-        self.stderr = tempfile.TemporaryFile()
-        self.proc = subprocess.Popen([ENGINE], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=self.stderr, cwd=tempfile.gettempdir())
-        self.pending = self.raw = b""
+        super().__init__(ENGINE, handshake=False)
         if handshake:
             assert self.sync("uci") == HANDSHAKE, self.raw
-
-    def send(self, *lines):  # a str is one line, bytes go as they are
-        for data in lines:
-            self.proc.stdin.write(data.encode("latin-1") + b"\n" if isinstance(data, str) else data)
-        self.proc.stdin.flush()
-
-    def line(self, timeout=5.0):  # without its line feed; None on timeout or EOF
-        deadline = time.monotonic() + timeout
-        while b"\n" not in self.pending:
-            left = deadline - time.monotonic()
-            if left <= 0 or not select.select([self.proc.stdout], [], [], left)[0]:
-                return None
-            chunk = os.read(self.proc.stdout.fileno(), 65536)
-            if not chunk:
-                return None
-            self.pending += chunk
-            self.raw += chunk
-        text, self.pending = self.pending.split(b"\n", 1)
-        return text.decode("latin-1")
-
-    def until(self, prefix):  # up to and including the first line with prefix
-        out = []
-        while not out or not out[-1].startswith(prefix):
-            out.append(self.line())
-            assert out[-1] is not None, "no %r line; got %r" % (prefix, out[-20:])
-        return out
 
     def line_matching(self, prefix, timeout):  # the first line with prefix; None if none in time
         deadline = time.monotonic() + timeout
@@ -90,11 +60,7 @@ class Engine:
             if text is None or text.startswith(prefix):
                 return text
 
-    def sync(self, *lines):  # what lines print before the reply to an isready
-        self.send(*lines, "isready")
-        return self.until("readyok")[:-1]
-
-    def close_and_wait(self):  # the exit status and the seconds it took
+    def close_and_wait(self):  # the exit status and the seconds it took; output stays unread
         start = time.monotonic()
         self.proc.stdin.close()
         try:

@@ -36,21 +36,16 @@ std::string mirrored(const std::string& fen) {
     return out + (side == "b" ? " w " : " b ") + castling + " " + ep;
 }
 
-class EvaluateTest : public ::testing::Test {
+class EvaluateTest : public BoardFixture {
 protected:
-    static void SetUpTestSuite() {
-        initPawnHash();
-        initTables();
-    }
     void SetUp() override {
-        std::memcpy(savedPsq_, psqTable, sizeof psqTable);
+        BoardFixture::SetUp();
         searchEngine.drawScore = 0;
         searchEngine.tablebaseMaxMen = 0;
         iterationDepthLimit = 64;
-        clearOrderingTables();
     }
     void TearDown() override {
-        std::memcpy(psqTable, savedPsq_, sizeof psqTable);
+        BoardFixture::TearDown();
         searchEngine.drawScore = 0;
         iterationDepthLimit = 64;
     }
@@ -77,7 +72,6 @@ protected:
     static int row(int colour, int piece, const char* square) { return psqTable[colour * 8 + piece][sq(square)]; }
 
     MoveEntry entry_{};
-    int savedPsq_[16][64];
 };
 
 // ---------------------------------------------------------------- symmetry

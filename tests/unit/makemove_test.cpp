@@ -38,18 +38,10 @@ std::vector<int64_t> snapshot() {
     return v;
 }
 
-class MakeMoveTest : public ::testing::Test {
+class MakeMoveTest : public BoardFixture {
 protected:
-    static void SetUpTestSuite() {
-        initPawnHash();
-        initTables();
-    }
-    void SetUp() override {
-        std::memcpy(savedPsq_, psqTable, sizeof psqTable);
-        clearOrderingTables();
-    }
     void TearDown() override {
-        std::memcpy(psqTable, savedPsq_, sizeof psqTable);
+        BoardFixture::TearDown();
         gameKeyList = gameKeyListEnd = nullptr;
     }
 
@@ -100,7 +92,6 @@ protected:
         }
     }
 
-    int savedPsq_[16][64];
     MoveEntry buffer_[MaxPly * 256];
 };
 

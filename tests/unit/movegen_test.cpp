@@ -23,18 +23,12 @@ namespace {
 
 using MoveSet = std::set<std::string>;
 
-class MoveGenTest : public ::testing::Test {
+class MoveGenTest : public BoardFixture {
 protected:
-    static void SetUpTestSuite() {
-        initPawnHash();
-        initTables();
-    }
     void SetUp() override {
-        std::memcpy(savedPsq_, psqTable, sizeof psqTable);
-        clearOrderingTables();
+        BoardFixture::SetUp();
         undoStack.move[0] = 0;  // the move "before" ply 1 lands on a1
     }
-    void TearDown() override { std::memcpy(psqTable, savedPsq_, sizeof psqTable); }
 
     // Position ready for generation (no stale attack tables or check marks);
     // the piece-square table holds material only, so that expected scores can
@@ -64,7 +58,6 @@ protected:
         ADD_FAILURE() << name << " not generated";
         return list_[511];
     }
-    int savedPsq_[16][64];
     MoveEntry list_[512] = {};
 };
 

@@ -5,8 +5,13 @@
 #include <cstring>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "board/board.h"
+#include "board/tables.h"
 #include "eval/pawns.h"
+#include "eval/psq.h"
+#include "search/ordering.h"
 
 namespace testboard {
 
@@ -91,3 +96,21 @@ inline int setupPosition(const char* fen, bool keepPawnCache = false) {
     if (p[0] >= 'a' && p[0] <= 'h' && p[1] >= '1' && p[1] <= '8') epSquare = (p[1] - '1') * 8 + (p[0] - 'a');
     return side;
 }
+
+// Tables built once per suite; every test starts with empty ordering tables
+// and may scribble on psqTable, which is put back afterwards.
+class BoardFixture : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        initPawnHash();
+        initTables();
+    }
+    void SetUp() override {
+        std::memcpy(savedPsq_, psqTable, sizeof psqTable);
+        clearOrderingTables();
+    }
+    void TearDown() override { std::memcpy(psqTable, savedPsq_, sizeof psqTable); }
+
+private:
+    int savedPsq_[16][64];
+};
