@@ -3,20 +3,15 @@
 
 usage: test_eval_tool.py <tavik> <tavik-tool>
 """
+import os
 import re
-import subprocess
 import sys
 
-failures = []
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from uci_client import Failures, run  # noqa: E402
 
-
-def expect(condition, message):
-    if not condition:
-        failures.append(message)
-
-
-def run(tool, *args):
-    return subprocess.run([tool, *args], capture_output=True, text=True, timeout=120)
+failures = Failures()
+expect = failures.expect
 
 
 def total(stdout):
@@ -69,10 +64,7 @@ def main():
     expect(proc.returncode == 0 and re.search(r"^Evaluations per second: \d+$", proc.stdout, re.M),
            "--bench: %r" % proc.stdout)
 
-    for failure in failures:
-        print("FAIL:", failure)
-    print("%d failure(s)" % len(failures))
-    return 1 if failures else 0
+    return failures.report("eval tool e2e")
 
 
 if __name__ == "__main__":

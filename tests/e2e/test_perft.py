@@ -5,22 +5,16 @@ usage: test_perft.py <tavik> <tavik-tool>
 """
 import io
 import os
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools"))
 import perft_check  # noqa: E402
 
-failures = []
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from uci_client import Failures, run  # noqa: E402
 
-
-def expect(condition, message):
-    if not condition:
-        failures.append(message)
-
-
-def run(tool, *args):
-    return subprocess.run([tool, *args], capture_output=True, text=True, timeout=120)
+failures = Failures()
+expect = failures.expect
 
 
 def main():
@@ -61,10 +55,7 @@ def main():
     proc = run(tool, "perft", "1", "4k3/8/8/8/8/8/8/4K3 w KQkq e3")
     expect(proc.returncode == 0 and proc.stdout.endswith("\nNodes searched: 5\n"), "stray rights: %r" % proc.stdout)
 
-    for message in failures:
-        print("FAIL:", message)
-    print("perft e2e: %s" % ("ok" if not failures else "%d failures" % len(failures)))
-    return 1 if failures else 0
+    return failures.report("perft e2e")
 
 
 if __name__ == "__main__":
