@@ -34,6 +34,10 @@ inline int findInList(int colour, Square sq, int first) {
     return -1;
 }
 
+// The rook's corner and its square beside the king after castling.
+inline Square castlingRookHome(Square from, Square to) { return to > from ? to + 1 : to - 2; }
+inline Square castlingRookTarget(Square from, Square to) { return to > from ? from + 1 : from - 1; }
+
 inline void moveInList(int colour, Square from, Square to, int first) {
     const int i = findInList(colour, from, first);
     assert(i >= 0);
@@ -148,8 +152,8 @@ void makeMove(int side, int ply, MoveEntry* entry) {
         setEmpty(from);
     } else {
         if (m & CastleFlag) {
-            const Square rookFrom = to > from ? to + 1 : to - 2;
-            const Square rookTo = to > from ? from + 1 : from - 1;
+            const Square rookFrom = castlingRookHome(from, to);
+            const Square rookTo = castlingRookTarget(from, to);
             moveInList(side, rookFrom, rookTo, 0);
             setEmpty(rookFrom);
             putMan(rookTo, Rook, side);
@@ -221,8 +225,8 @@ void unmakeMove(int ply) {
     } else {
         const int piece = board[to].piece;
         if (m & CastleFlag) {
-            const Square rookAt = to > from ? from + 1 : from - 1;
-            const Square rookHome = to > from ? to + 1 : to - 2;
+            const Square rookAt = castlingRookTarget(from, to);
+            const Square rookHome = castlingRookHome(from, to);
             moveInList(side, rookAt, rookHome, 0);
             setEmpty(rookAt);
             putMan(rookHome, Rook, side);

@@ -11,10 +11,10 @@ const char* const StartFen = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq
 
 namespace {
 
-constexpr Square A1 = 0, C1 = 2, D1 = 3, E1 = 4, F1 = 5, G1 = 6, H1 = 7;
+constexpr Square A1 = 0, E1 = 4, H1 = 7;
 constexpr Square A2 = 8, H2 = 15;
 constexpr Square A7 = 48, H7 = 55;
-constexpr Square A8 = 56, C8 = 58, D8 = 59, E8 = 60, F8 = 61, G8 = 62, H8 = 63;
+constexpr Square A8 = 56, E8 = 60, H8 = 63;
 
 struct Man {
     int piece;
@@ -236,6 +236,23 @@ int setFromFen(const char* text) {
     return 1;
 }
 
+// A king leaving its home square: castling brings the rook along, and any
+// right still held is lost, which makes the move irreversible.
+static void moveKingFromHome(PositionRecord& p, Square to, Square home, int32_t& shortRight, int32_t& longRight,
+                             int16_t& castled) {
+    if (to == home + 2 || to == home - 2) {
+        const Square rookFrom = to > home ? home + 3 : home - 4;
+        const Square rookTo = to > home ? home + 1 : home - 1;
+        p.board[rookTo] = p.board[rookFrom];
+        p.board[rookFrom] = ' ';
+        castled = 1;
+    }
+    if (shortRight || longRight) {
+        shortRight = longRight = 0;
+        p.halfMoves = 0;
+    }
+}
+
 int playMove(Move move) {
     GameRecord& g = gameRecord;
     move = moveOf(move);
@@ -276,31 +293,10 @@ int playMove(Move move) {
             p.epSquare = (from + to) / 2;
     }
 
-    if (from == E1 && piece == 'K') {
-        if (to == G1 || to == C1) {
-            const Square rookFrom = to == G1 ? H1 : A1;
-            const Square rookTo = to == G1 ? F1 : D1;
-            p.board[rookTo] = p.board[rookFrom];
-            p.board[rookFrom] = ' ';
-            p.whiteCastled = 1;
-        }
-        if (p.whiteShort || p.whiteLong) {
-            p.whiteShort = p.whiteLong = 0;
-            p.halfMoves = 0;
-        }
-    } else if (from == E8 && piece == 'k') {
-        if (to == G8 || to == C8) {
-            const Square rookFrom = to == G8 ? H8 : A8;
-            const Square rookTo = to == G8 ? F8 : D8;
-            p.board[rookTo] = p.board[rookFrom];
-            p.board[rookFrom] = ' ';
-            p.blackCastled = 1;
-        }
-        if (p.blackShort || p.blackLong) {
-            p.blackShort = p.blackLong = 0;
-            p.halfMoves = 0;
-        }
-    }
+    if (from == E1 && piece == 'K')
+        moveKingFromHome(p, to, E1, p.whiteShort, p.whiteLong, p.whiteCastled);
+    else if (from == E8 && piece == 'k')
+        moveKingFromHome(p, to, E8, p.blackShort, p.blackLong, p.blackCastled);
 
     if (to == A1) p.whiteLong = 0;
     if (to == H1) p.whiteShort = 0;
