@@ -9,6 +9,7 @@
 #include "frontend/game_record.h"
 #include "frontend/input.h"
 #include "frontend/report.h"
+#include "frontend/testmode.h"
 #include "frontend/throttle.h"
 #include "frontend/uci.h"
 #include "platform/platform.h"
@@ -100,9 +101,11 @@ void runGoCycle() {
 }
 
 int engineMain(int argc, char** argv) {
-    (void)argc;
-    (void)argv;
     engineStartup();
+    if (runTestMode(argc, argv)) {
+        engineShutdown();
+        return 0;
+    }
     uciHandshake();
     while (!quitFlag) {
         goFlag = 0;
