@@ -143,6 +143,14 @@ void sortBookCandidates(BookCandidate* list, int count) {
             }
 }
 
+void bookShare(int32_t weight, int64_t total, char* out) {
+    const int64_t percent = total > 0 ? int64_t(weight) * 100 / total : 0;
+    if (percent < 1)
+        std::snprintf(out, 16, "<1");
+    else
+        std::snprintf(out, 16, "%d", int(percent));
+}
+
 void bookShareText(const BookCandidate* list, int count, char* out, int size) {
     int64_t total = 0;
     for (int i = 0; i < count; ++i) total += list[i].weight;
@@ -151,11 +159,7 @@ void bookShareText(const BookCandidate* list, int count, char* out, int size) {
     for (int i = 0; i < count && total > 0; ++i) {
         char move[8], share[16];
         moveText(list[i].move, move);
-        const int64_t percent = int64_t(list[i].weight) * 100 / total;
-        if (percent < 1)
-            std::snprintf(share, sizeof share, "<1");
-        else
-            std::snprintf(share, sizeof share, "%d", int(percent));
+        bookShare(list[i].weight, total, share);
         const int n = std::snprintf(out + used, size_t(size - used), "%s%s %s%%", i ? ", " : "", move, share);
         if (n < 0 || n >= size - used) break;
         used += n;

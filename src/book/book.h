@@ -27,6 +27,8 @@ bool bookLookup(uint64_t key, int32_t& weight);
 bool collectBookCandidates(BookCandidate* out, int& count);
 // Heaviest first; equal weights keep an order fixed by the swap sort.
 void sortBookCandidates(BookCandidate* list, int count);
+// weight * 100 / total in decimal, or "<1" below one percent; out holds 16.
+void bookShare(int32_t weight, int64_t total, char* out);
 // "e2e4 61%, d2d4 38%, g1f3 <1%" for a sorted list.
 void bookShareText(const BookCandidate* list, int count, char* out, int size);
 
