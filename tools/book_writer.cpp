@@ -4,14 +4,23 @@
 #include <cstdio>
 #include <vector>
 
+#include "board/makemove.h"
+#include "board/movegen.h"
 #include "book/book.h"
 #include "frontend/game_record.h"
 #include "search/search.h"
 
 int currentLegalMoves(Move* out) {
+    // The root generator alone: the search's own preparation clears tables
+    // that a walk over many positions does not need.
     loadCurrentPosition();
-    uint32_t inCheck;
-    return legalRootMoves(out, inCheck);
+    const int side = gameRecord.positions[gameRecord.ply].sideToMove & 1;
+    prepareRootPosition(side);
+    static MoveEntry list[MaxGeneratedMoves + 1];
+    const int n = loadedPositionProblem() ? 0 : generateRootMoves(list, side, 0);
+    for (int i = 0; i < n; ++i) out[i] = moveOf(list[i].move);
+    out[n] = 0;
+    return n;
 }
 
 long writeBook(const std::string& path, const std::unordered_map<uint64_t, int64_t>& entries) {

@@ -1,6 +1,7 @@
 #include "polyglot.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -70,14 +71,21 @@ struct Walk {
 }  // namespace
 
 uint64_t polyglotKey(const PositionRecord& p) {
-    static const char* const Pieces = "pnbrqk";
+    // Kind of each piece letter: 2 * (pawn..king = 0..5) + (white ? 1 : 0); -1 for no man.
+    static const auto kinds = [] {
+        std::array<int, 256> k;
+        k.fill(-1);
+        const char* letters = "pnbrqk";
+        for (int i = 0; i < 6; ++i) {
+            k[uint8_t(letters[i])] = 2 * i;
+            k[uint8_t(std::toupper(letters[i]))] = 2 * i + 1;
+        }
+        return k;
+    }();
     uint64_t key = 0;
     for (int sq = 0; sq < 64; ++sq) {
-        const char c = p.board[sq];
-        const char* found = c ? std::strchr(Pieces, std::tolower(static_cast<unsigned char>(c))) : nullptr;
-        if (found == nullptr) continue;
-        const int kind = 2 * int(found - Pieces) + (std::isupper(static_cast<unsigned char>(c)) ? 1 : 0);
-        key ^= PolyglotRandom[64 * kind + sq];
+        const int kind = kinds[uint8_t(p.board[sq])];
+        if (kind >= 0) key ^= PolyglotRandom[64 * kind + sq];
     }
     if (p.whiteShort) key ^= PolyglotRandom[768];
     if (p.whiteLong) key ^= PolyglotRandom[769];
