@@ -154,22 +154,41 @@ int importCommand(std::vector<std::string> args) {
     return 0;
 }
 
-int showCommand(const std::vector<std::string>& args) {
-    if (args.empty()) return usage();
-    std::string position;
-    for (size_t i = 1; i < args.size(); ++i) position += (position.empty() ? "" : " ") + args[i];
-    const std::string fen = position.substr(0, position.find(" moves"));
-    if (fen.empty() || fen == "startpos") {
-        position = "position startpos" + position.substr(fen.size());
-    } else {
-        PositionRecord record;
-        if (!parseFen(fen.c_str(), record) || recordProblem(record) != nullptr) {
-            std::fprintf(stderr, "book show: unusable position \"%s\"\n", fen.c_str());
+int showCommand(const std::vector<std::string>& given) {
+    if (given.empty()) return usage();
+    // Quoted or not, FEN fields and moves arrive as blank-separated tokens.
+    std::vector<std::string> args{given[0]};
+    for (size_t k = 1; k < given.size(); ++k) {
+        size_t start = 0;
+        while ((start = given[k].find_first_not_of(" \t", start)) != std::string::npos) {
+            const size_t end = given[k].find_first_of(" \t", start);
+            args.push_back(given[k].substr(start, end - start));
+            start = end;
+        }
+    }
+    std::string fen;
+    size_t i = 1;
+    for (; i < args.size() && args[i] != "moves"; ++i) fen += (fen.empty() ? "" : " ") + args[i];
+    if (fen.empty() || fen == "startpos") fen = StartFen;
+    PositionRecord record;
+    if (!parseFen(fen.c_str(), record) || recordProblem(record) != nullptr) {
+        std::fprintf(stderr, "book show: unusable position \"%s\"\n", fen.c_str());
+        return 1;
+    }
+    setFromFen(fen.c_str());
+    // Only legal moves: the book is looked up where a real game can stand.
+    for (++i; i < args.size(); ++i) {
+        Move legal[MaxGeneratedMoves + 1];
+        const int n = currentLegalMoves(legal);
+        const Move move = parseMoveText(args[i].c_str());
+        bool found = false;
+        for (int k = 0; k < n && !found; ++k) found = legal[k] == move;
+        const int before = gameRecord.ply;
+        if (!found || args[i].size() > 5 || playMove(move) == before) {
+            std::fprintf(stderr, "book show: illegal move \"%s\"\n", args[i].c_str());
             return 1;
         }
-        position = "position fen " + position;
     }
-    setPosition(position.c_str());
     openBook(args[0].c_str());
     std::printf("book %s: %u entries\n", args[0].c_str(), bookEntryCount());
     BookCandidate list[MaxBookCandidates];

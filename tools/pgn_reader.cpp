@@ -10,7 +10,10 @@ constexpr size_t MaxTagText = 255;
 
 bool isSpace(int c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 bool endsToken(int c) { return isSpace(c) || (c != 0 && std::strchr("{}();[$", c) != nullptr); }
-bool isResult(const std::string& t) { return t == "1-0" || t == "0-1" || t == "1/2-1/2" || t == "*" || t == "1/2"; }
+constexpr size_t MaxMoves = 1024;  // far beyond any book's depth
+
+bool isDraw(const std::string& t) { return t == "1/2-1/2" || t == "1/2" || t == "\xC2\xBD-\xC2\xBD"; }
+bool isResult(const std::string& t) { return t == "1-0" || t == "0-1" || t == "*" || isDraw(t); }
 bool isCastling(const std::string& t) { return t.rfind("O-O", 0) == 0 || t.rfind("0-0", 0) == 0 || t.rfind("o-o", 0) == 0; }
 
 }  // namespace
@@ -70,7 +73,7 @@ void PgnReader::readTag(PgnGame& game) {
 bool PgnReader::takeToken(const std::string& token, PgnGame& game, int depth) {
     if (isResult(token)) {
         if (depth > 0) return true;  // a variation's own end
-        game.result = token == "1/2" ? "1/2-1/2" : token;
+        game.result = isDraw(token) ? "1/2-1/2" : token;
         return false;
     }
     if (depth > 0) return true;
@@ -90,7 +93,7 @@ bool PgnReader::takeToken(const std::string& token, PgnGame& game, int depth) {
     move.erase(0, dots);
     while (!move.empty() && std::strchr("+#!?", move.back()) != nullptr) move.pop_back();
     if (move.empty() || move == "e.p." || move == "ep") return true;
-    game.moves.push_back(move);
+    if (game.moves.size() < MaxMoves) game.moves.push_back(move);
     return true;
 }
 
