@@ -2,8 +2,9 @@
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+POLYGLOT_BOOK ?= /usr/share/games/gnuchess/book.bin
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup clean
+.PHONY: all build run test test-release test-asan perft bench bench-startup book testmode clean
 
 all: build
 
@@ -35,3 +36,16 @@ bench: build
 
 bench-startup: build
 	python3 tools/bench_startup.py ./$(BUILD)/tavik
+
+# Tavik.book in the repository root (the engine's working directory under
+# "make run"), converted from Debian's Polyglot book of master games.
+book: build
+	@if [ -f $(POLYGLOT_BOOK) ]; then \
+	  ./$(BUILD)/tavik-tool book import-polyglot Tavik.book $(POLYGLOT_BOOK); \
+	else \
+	  echo "No $(POLYGLOT_BOOK): run 'apt-get install gnuchess-book', or make a book from your own games with './$(BUILD)/tavik-tool book build Tavik.book games.pgn'"; \
+	fi
+
+# Test mode over the shipped positions; the results can be fed to another build.
+testmode: build
+	./$(BUILD)/tavik Fen tools/testmode_positions.txt $(BUILD)/testmode-results.txt
