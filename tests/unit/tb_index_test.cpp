@@ -303,6 +303,18 @@ TEST_F(TablebaseIndex, WorkedFigures) {
     const int kpkp = findTablebaseClass("kpkp");
     const int pw[16] = {sq("a1"), sq("e5")}, pb[16] = {sq("h8"), sq("d5")};
     EXPECT_EQ(tablebaseClasses[kpkp].indexFunction[0](pw, pb, sq("d6"), 0), 81664 * 47 + 59 * 14 + 3);
+    // The seven kppkp positions, Black to move, whose loss is too long for a
+    // byte: the white pawns e3 and e4 far from promotion, the black pawn
+    // on the b-file. White king, black king and black pawn:
+    const char* const longest[7][4] = {{"c3", "a3", "b7", "56802428"}, {"c3", "a3", "b6", "56811076"},
+                                       {"d3", "a3", "b7", "56849992"}, {"d3", "a3", "b6", "56858640"},
+                                       {"d3", "b3", "b5", "59592489"}, {"c3", "a2", "b5", "67775659"},
+                                       {"d1", "b2", "b5", "71071628"}};
+    for (const auto& l : longest) {
+        const int w[16] = {sq(l[0]), sq("e3"), sq("e4")}, b[16] = {sq(l[1]), sq(l[2])};
+        EXPECT_EQ(tablebaseClasses[findTablebaseClass("kppkp")].indexFunction[1](w, b, NoEnPassant, 0),
+                  std::atoi(l[3]));
+    }
 }
 
 TEST_F(TablebaseIndex, SharedFunctionsAndMaterial) {
