@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 POLYGLOT_BOOK ?= /usr/share/games/gnuchess/book.bin
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup book testmode clean
+.PHONY: all build run test test-release test-asan perft bench bench-startup book testmode tb-index-check clean
 
 all: build
 
@@ -49,3 +49,6 @@ book: build
 # Test mode over the shipped positions; the results can be fed to another build.
 testmode: build
 	./$(BUILD)/tavik Fen tools/testmode_positions.txt $(BUILD)/testmode-results.txt
+# Every legal placement of every 3- and 4-man class through the index functions.
+tb-index-check: build
+	./$(BUILD)/unit_tests --gtest_also_run_disabled_tests --gtest_filter='TablebaseIndex.DISABLED_*'
