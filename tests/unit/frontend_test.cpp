@@ -1,10 +1,11 @@
-// The UCI front end: value parsing, clock budget, report texts, the MultiPV
-// table, the input channel (through a pipe on fd 0), the stop decisions and
-// the throttle heartbeat. Dispatch, debug echo and option confirmations are
-// checked end to end in tests/e2e/test_protocol.py.
+// The UCI front end: value parsing, options, clock budget, report texts, the
+// MultiPV table, the input channel (through a pipe on fd 0), the stop
+// decisions and the throttle heartbeat. Dispatch and the debug echo are
+// checked end to end in tests/e2e/test_uci.py.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <map>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -15,12 +16,15 @@
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
 #include "frontend/input.h"
+#include "frontend/options.h"
 #include "frontend/report.h"
 #include "frontend/throttle.h"
 #include "frontend/timeman.h"
 #include "frontend/uci.h"
 #include "platform/platform.h"
 #include "search/search.h"
+#include "search/tt.h"
+#include "test_board.h"
 
 namespace {
 
@@ -89,6 +93,7 @@ TEST_F(FrontEnd, ParseGoSelectsTheModeAndResetsTheRest) {
 TEST_F(FrontEnd, BudgetWorkedValues) {
     const struct { int time, inc, togo, ponder; uint32_t target, max; } cases[] = {
         {60000, 0, 0, 0, 1450, 5800}, {60000, 0, 20, 0, 2900, 11600},
+        {60000, 2000, 0, 0, 2450, 9800}, {60000, 2000, 20, 0, 2900, 11600},  // half the increment; none with movestogo
         {12000, 0, 1, 0, 5000, 10000},  // one move left: half the time, all of it at most
         {3000, 0, 0, 0, 0, 0},  // at most 3 s left: next to nothing
         {60000, 0, 0, 1, 1812, 7248},  // pondering: 58000 / 32
@@ -102,7 +107,32 @@ TEST_F(FrontEnd, BudgetWorkedValues) {
             EXPECT_EQ(std::tuple(targetTime, maxTime), std::tuple(c.target, c.max)) << c.time << " " << c.inc;
         }
     });
-    EXPECT_EQ(out, "info string temps = 2900 11600\ninfo string temps = 5000 10000\n");
+    EXPECT_EQ(out, "info string temps = 2900 11600\ninfo string temps = 2900 11600\ninfo string temps = 5000 10000\n");
+}
+
+TEST_F(FrontEnd, OptionsTakeEffectAndConfirmOnlyInDebugMode) {
+    EXPECT_EQ(printed([] { setOption("Hash value 2"), setOption("% CPU value 5"); }), "info string Cpu 100 %\n");
+    EXPECT_EQ(transpositionTable.mask + 1, 65536u);
+    debugFlag = 1;
+    const std::map<std::string, int (*)()> effect = {
+        {"buckets", [] { return int(transpositionTable.mask + 1); }}, {"cache", [] { return cacheMegabytes; }},
+        {"draw", [] { return searchEngine.drawScore; }}, {"nullmove", [] { return searchEngine.nullMoveReduction; }},
+        {"ownbook", [] { return ownBook; }}, {"multipv", [] { return multiPVSetting; }}, {"-", [] { return 0; }}};
+    for (const DataRow& r : dataRows("options.txt")) {
+        EXPECT_EQ(printed([&] { setOption(r[0].c_str()); }), r[1] == "-" ? "" : "info string " + r[1] + "\n") << r[0];
+        if (r[2] == "path")
+            EXPECT_STREQ(tablebasePath, r[3].c_str());
+        else
+            EXPECT_EQ(effect.at(r[2])(), num(r[3])) << r[0];
+    }
+    ttStore(1, 0, 0, 5, 0, 0x77);
+    setOption("Clear Hash");
+    EXPECT_EQ(ttBestMove(1), 0u);
+    setOption(("NalimovPath value " + std::string(300, 'p')).c_str());  // no room: refused
+    EXPECT_STREQ(tablebasePath, "/nonexistent");
+    searchEngine.drawScore = 0;
+    searchEngine.nullMoveReduction = 3;
+    multiPVSetting = 1;
 }
 
 TEST(ReportText, ScoresBoundsAndPv) {

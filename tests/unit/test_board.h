@@ -3,7 +3,10 @@
 #pragma once
 #include <cctype>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -53,6 +56,27 @@ inline bool rebuildDerived(bool keepPawnCache = false) {
 }
 
 }  // namespace testboard
+
+// Rows of a table under tests/data: fields split on '|' and trimmed; blank
+// lines and '#' comments skipped.
+using DataRow = std::vector<std::string>;
+inline std::vector<DataRow> dataRows(const char* name) {
+    std::ifstream in(std::string(TAVIK_TEST_DATA) + "/" + name);
+    std::vector<DataRow> rows;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find_first_not_of(' ') == std::string::npos || line[0] == '#') continue;
+        rows.emplace_back();
+        std::istringstream fields(line);
+        for (std::string f; std::getline(fields, f, '|');) {
+            const size_t a = f.find_first_not_of(' ');
+            rows.back().push_back(a == std::string::npos ? "" : f.substr(a, f.find_last_not_of(' ') + 1 - a));
+        }
+    }
+    EXPECT_FALSE(rows.empty()) << "no rows in " << name;
+    return rows;
+}
+// A number field: decimal, or hex with 0x.
+inline long long num(const std::string& field) { return std::stoll(field, nullptr, 0); }
 
 // Square from its name, e.g. sq("e4").
 inline constexpr Square sq(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
