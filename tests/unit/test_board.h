@@ -66,7 +66,7 @@ inline std::vector<DataRow> dataRows(const char* name) {
     for (std::string line; std::getline(in, line);) {
         if (line.find_first_not_of(' ') == std::string::npos || line[0] == '#') continue;
         rows.emplace_back();
-        std::istringstream fields(line);
+        std::istringstream fields(line + '|');  // a trailing empty field counts too
         for (std::string f; std::getline(fields, f, '|');) {
             const size_t a = f.find_first_not_of(' ');
             rows.back().push_back(a == std::string::npos ? "" : f.substr(a, f.find_last_not_of(' ') + 1 - a));
