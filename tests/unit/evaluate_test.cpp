@@ -5,7 +5,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <sstream>
+#include <random>
 #include <string>
 #include <utility>
 
@@ -13,6 +13,7 @@
 #include "board/board.h"
 #include "board/makemove.h"
 #include "board/movegen.h"
+#include "board/perft.h"
 #include "board/tables.h"
 #include "eval/pawns.h"
 #include "eval/pieces.h"
@@ -22,19 +23,6 @@
 #include "test_board.h"
 
 namespace {
-
-// The same position from the other side: ranks reversed, colours, side to
-// move, castling rights and the en-passant square exchanged.
-std::string mirrored(const std::string& fen) {
-    std::istringstream in(fen);
-    std::string board, side, castling = "-", ep = "-", rank, out;
-    in >> board >> side >> castling >> ep;
-    for (char& c : board) c = std::islower(c) ? char(std::toupper(c)) : char(std::tolower(c));
-    for (std::istringstream ranks(board); std::getline(ranks, rank, '/');) out = out.empty() ? rank : rank + "/" + out;
-    for (char& c : castling) c = std::islower(c) ? char(std::toupper(c)) : char(std::tolower(c));
-    if (ep.size() == 2) ep[1] = char('1' + '8' - ep[1]);
-    return out + (side == "b" ? " w " : " b ") + castling + " " + ep;
-}
 
 class EvaluateTest : public BoardFixture {
 protected:
@@ -74,30 +62,76 @@ protected:
     MoveEntry entry_{};
 };
 
-// ---------------------------------------------------------------- symmetry
+// Turns the board round the middle rank: colours, rights, castled flags and
+// the en-passant square exchanged; the pawn cache is kept.
+void turnBoard() {
+    SquareState was[64];
+    std::memcpy(was, board, sizeof was);
+    const int rights = castleRights, ep = epSquare, castled[2] = {hasCastled[White], hasCastled[Black]};
+    clearBoard();
+    for (int s = 0; s < 64; ++s)
+        if (was[s].colour != NoColour) putMan(s ^ 56, was[s].piece, was[s].colour ^ 1);
+    testboard::rebuildDerived(true);
+    castleRights = (rights >> 2) | ((rights & 3) << 2);
+    epSquare = ep ? ep ^ 56 : 0;
+    hasCastled[White] = castled[Black];
+    hasCastled[Black] = castled[White];
+}
 
-TEST_F(EvaluateTest, ColourMirroredTwinsScoreAlike) {
-    const char* positions[] = {
-        "r1bqkbnr/pppp1ppp/2n5/1B2p3/4P3/5N2/PPPP1PPP/RNBQK2R b KQkq - 3 3",
-        // Castled on opposite wings: pawn-storm mode in the tables. Kings on
-        // b1/b8: a king on c1/c8 or f1/f8 scores unlike its mirror (the king
-        // tables are read at 63 - s for Black, see PreparedTableEntries).
-        "r1bq1rk1/pp2ppbp/2np1np1/8/3NP3/2N1BP2/PPPQ2PP/1K1R1B1R b - - 4 9",
-        "1k1r3r/ppp2ppp/2n5/1P1q4/8/2N5/P1P2PPP/R2Q1RK1 w - - 0 15",
-        "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
-        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R b KQkq - 0 1",
-        // Endings: passed pawns, races, minor pieces, rooks.
-        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
-        "8/5pk1/6p1/3B3p/7P/4b1P1/5PK1/8 w - - 0 40",
-        "8/8/1P6/8/6k1/8/5p2/K7 w - - 0 1",
-        "6k1/8/8/3b4/8/8/2B2PPP/6K1 w - - 0 1",
+// The whole evaluation (piece terms, pawn structure, races, pawn endings,
+// shelter, scaling) of random boards and of a few chosen ones equals that of
+// the turned board with the other side to move; evaluated again, the
+// position is served from the pawn and shelter caches and scores the same.
+// The king tables are read at 63 - s for Black, so kings stay on squares
+// where they are symmetric between the wings (not c1/c8, f1/f8).
+TEST_F(EvaluateTest, TurnedBoardScoresAlikeAndCacheHitsAgree) {
+    auto wingSymmetric = [](int k) {
+        return kingMiddleTable[k] == kingMiddleTable[k ^ 7] && kingEndTable[k] == kingEndTable[k ^ 7] &&
+               kingMiddleTable[k ^ 56] == kingMiddleTable[k ^ 63] && kingEndTable[k ^ 56] == kingEndTable[k ^ 63];
     };
-    for (const char* fen : positions) {
-        int status = 0, mirrorStatus = 0;
-        const int score = evalFen(fen, status);
-        const int mirrorScore = evalFen(mirrored(fen), mirrorStatus);
-        EXPECT_EQ(score, mirrorScore) << fen << "  vs  " << mirrored(fen);
-        EXPECT_EQ(status, mirrorStatus) << fen;
+    auto rootEval = [&](int side) {
+        prepareRootPosition(side);
+        int status = -1;
+        const int score = eval(side, status);
+        return std::pair(score, status);
+    };
+    const char* chosen[] = {
+        "r1bq1rk1/pp2ppbp/2np1np1/8/3NP3/2N1BP2/PPPQ2PP/1K1R1B1R b - - 4 9",  // castled on opposite wings
+        "1k1r3r/ppp2ppp/2n5/1P1q4/8/2N5/P1P2PPP/R2Q1RK1 w - - 0 15",
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R b KQkq - 0 1",
+        "8/5pk1/6p1/3B3p/7P/4b1P1/5PK1/8 w - - 0 40",
+    };
+    std::mt19937 rng(2024);
+    const int kinds[] = {Pawn, Pawn, Pawn, Knight, Bishop, Rook, Queen};
+    for (int round = 0; round < 700; ++round) {
+        int side = 0;
+        if (round < 4) {
+            side = setupPosition(chosen[round]);
+        } else {
+            clearBoard();
+            const int wk = int(rng() % 64), bk = int(rng() % 64);
+            if (distance[wk][bk] < 2 || !wingSymmetric(wk) || !wingSymmetric(bk)) continue;
+            putMan(wk, King, White);
+            putMan(bk, King, Black);
+            const bool pawnEnding = round % 3 == 0;
+            for (int colour : {White, Black})
+                for (int n = int(rng() % 12); n > 0; --n) {
+                    const int piece = kinds[pawnEnding ? 0 : rng() % 7], s = piece == Pawn ? 8 + int(rng() % 48) : int(rng() % 64);
+                    if (isEmpty(s)) putMan(s, piece, colour);
+                }
+            testboard::rebuildDerived();
+            castleRights = int(rng() % 16);
+            hasCastled[White] = int(rng() % 2);
+            hasCastled[Black] = int(rng() % 2);
+            side = int(rng() % 2);
+            if (ownKingAttacked(side ^ 1)) continue;  // unreachable, and judged by the last move's square
+        }
+        SCOPED_TRACE("round " + std::to_string(round));
+        const auto original = rootEval(side);
+        turnBoard();
+        ASSERT_EQ(rootEval(side ^ 1), original);
+        turnBoard();
+        ASSERT_EQ(rootEval(side), original);
     }
 }
 
