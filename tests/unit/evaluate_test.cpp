@@ -2,9 +2,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <random>
 #include <string>
 #include <utility>
@@ -138,35 +139,13 @@ TEST_F(EvaluateTest, TurnedBoardScoresAlikeAndCacheHitsAgree) {
 // ------------------------------------------------------- piece-square tables
 
 TEST_F(EvaluateTest, PreparedTableEntries) {
-    const char* start = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
-    const char* freeD5 = "4k3/8/8/3P4/8/8/8/4K3 w - -";     // phase 10, nothing on the d-file ahead
-    const char* coveredD5 = "4k3/4p3/8/3P4/8/8/8/4K3 w - -";  // e7 covers d6, d5 covers e6
-    const char* kingsC = "rnkq1bnr/pppppppp/8/8/8/8/PPPPPPPP/RNKQ1BNR w - -";  // phase 0
-    const char* pawnD4 = "4k3/8/8/8/3P4/8/8/4K3 w - -";
-    const struct { const char* fen; int colour, piece; const char* square; int expected; } rows[] = {
-        // Knights: table - distance to both kings + 10 (no tropism at phase 0).
-        {start, White, Knight, "b1", 330 + 4 - 3 - 7 + 10},
-        {start, Black, Knight, "g8", 330 + 4 - 7 - 2 + 10},
-        {start, White, King, "e1", 1200 - 10},
-        // A free path adds j * 2 * 2 * P / 10 on the j-th square ahead, a covered one half
-        // that; -6 for a pawn without neighbouring files.
-        {freeD5, White, Pawn, "d6", 100 + 32 - 6 + 4},
-        {freeD5, White, Pawn, "d8", 100 - 6 + 12},
-        {freeD5, White, Pawn, "c6", 100 + 24},
-        {coveredD5, White, Pawn, "d6", 100 + 32 - 6 + 2},
-        {coveredD5, Black, Pawn, "e4", 100 + 25 - 6 + 6},
-        // Black reads the king tables at 63 - s: the first rank is not symmetric (c1 -4, f1 0).
-        {kingsC, White, King, "c1", 1200 - 4},
-        {kingsC, Black, King, "c8", 1200},
-        {kingsC, Black, King, "f8", 1200 - 4},
-        // Root phase 10: minus the weighted distance to the pawn's target d6.
-        {pawnD4, White, King, "a1", 1200 + 0 - 5 * (3 + 5)},
-        {pawnD4, Black, King, "d5", 1200 + 50 - 5},
-    };
-    for (const auto& r : rows) {
-        load(r.fen);
-        EXPECT_EQ(row(r.colour, r.piece, r.square), r.expected) << r.fen << " " << r.square;
+    const char* pieces[] = {"", "pawn", "knight", "bishop", "rook", "queen", "king"};
+    for (const DataRow& r : dataRows("psq_entries.txt")) {
+        load(r[0]);
+        const int piece = int(std::find(pieces, pieces + 7, r[2]) - pieces);
+        EXPECT_EQ(row(r[1] == "white" ? White : Black, piece, r[3].c_str()), num(r[4])) << r[0] << " " << r[3];
     }
+    const char* start = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
     load(start);
     for (Square s = 0; s < 64; ++s) EXPECT_EQ(psqTable[Black * 8 + Rook][63 - s], psqTable[White * 8 + Rook][s]);
     load("4k3/6P1/8/8/8/8/8/4K3 w - -");
@@ -183,33 +162,10 @@ TEST_F(EvaluateTest, PawnStorm) {
     load("3r2kr/ppp2ppp/8/1P4q1/8/8/P1P2PPP/3QR1K1 w - - 0 1");
     const int calmB5 = row(White, Pawn, "b5"), calmG7 = row(Black, Pawn, "g7"), calmA5 = row(Black, Pawn, "a5");
     load("2kr3r/ppp2ppp/8/1P4q1/8/8/P1P2PPP/3QR1K1 w - - 0 1");
-    const int Q = 10 - computeGamePhase();
-    ASSERT_EQ(Q, 5);
-    EXPECT_EQ(row(White, Pawn, "b5") - calmB5, ((4 - 7) * Q * 6) / 10 - Q);
-    EXPECT_EQ(row(Black, Pawn, "g7") - calmG7, -(6 * Q * 6) / 10 - Q);
+    ASSERT_EQ(computeGamePhase(), 5);
+    EXPECT_EQ(row(White, Pawn, "b5") - calmB5, -14);
+    EXPECT_EQ(row(Black, Pawn, "g7") - calmG7, -23);
     EXPECT_EQ(row(Black, Pawn, "a5"), calmA5);  // the black king's own wing
-}
-
-TEST_F(EvaluateTest, IncrementalSumsFollowThePreparedTable) {
-    static MoveEntry list[512];
-    for (const char* fen : {"r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
-                            "2kr3r/ppp2ppp/2n5/1P1q4/8/2N5/P1P2PPP/R2Q1RK1 w - - 0 15",
-                            "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1"}) {
-        const int side = load(fen);
-        const std::pair before{psqScore[White], psqScore[Black]};
-        attackCacheValid[0] = 0;
-        int n = generateMoves(list, side, 0);
-        attackCacheValid[0] = 0;
-        n += generateCaptures(list + n, side, 0, 1);
-        for (int i = 0; i < n; ++i) {
-            makeMove(side, 0, &list[i]);
-            const std::pair made{psqScore[White], psqScore[Black]};
-            sumPsqScore();
-            EXPECT_EQ(made, std::pair(psqScore[White], psqScore[Black])) << fen << " move " << i;
-            unmakeMove(0);
-            EXPECT_EQ(before, std::pair(psqScore[White], psqScore[Black])) << fen;
-        }
-    }
 }
 
 // -------------------------------------------------------------- statuses
@@ -218,51 +174,23 @@ TEST_F(EvaluateTest, Statuses) {
     searchEngine.drawScore = 25;
     searchEngine.tablebaseMaxMen = 5;  // probed, but no table answers yet
     const int hits = tbHits;
-    const char* noFlight = "R6k/6pp/8/8/8/8/8/6K1 b - -";  // g8 covered by the rook
-    const char* flight = "R6k/6p1/8/8/8/8/8/6K1 b - -";    // h7 free
-    const MoveWord ep = EnPassantFlag | CaptureFlag;
-    // from == nullptr: a zeroed last move.
-    const struct { const char *fen; int ply; const char *from, *to; MoveWord flags; int fifty, depthLimit, expected; } rows[] = {
-        // No mating material (the draw is +25 at even plies, -25 at odd ones).
-        {"8/8/4k3/8/8/3BK3/8/8 w - -", 0, nullptr, nullptr, 0, 0, 64, EvalDraw},
-        {"8/8/4k3/8/8/3NK3/8/8 b - -", 1, nullptr, nullptr, 0, 0, 64, EvalDraw},
-        // Fifty moves beat even a mate on the board.
-        {noFlight, 0, "a1", "a8", CheckFlag, 100, 64, EvalDraw},
-        {noFlight, 0, "a1", "a8", CheckFlag, 99, 64, EvalNormal},
-        // The line through the vacated square: a rook on the file, blocked, a bishop there.
-        {"4r1k1/8/8/8/8/3B4/8/4K3 b - -", 1, "e2", "d3", 0, 0, 64, EvalIllegal},
-        {"4r1k1/8/8/8/4P3/3B4/8/4K3 b - -", 1, "e2", "d3", 0, 0, 64, EvalNormal},
-        {"4b1k1/p7/8/8/8/3B4/P7/4K3 b - -", 1, "e2", "d3", 0, 0, 64, EvalNormal},
-        // Diagonals for both kings; a knight off the line.
-        {"6k1/8/8/8/7b/7N/8/4K3 b - -", 1, "f2", "h3", 0, 0, 64, EvalIllegal},
-        {"5k2/8/8/1n6/8/B7/8/6K1 w - -", 1, "d6", "b5", 0, 0, 64, EvalIllegal},
-        {"5k2/p7/8/4n3/8/B7/P7/6K1 w - -", 1, "g6", "e5", 0, 0, 64, EvalNormal},
-        // En passant empties e5 too, off the line through d5: tested in full.
-        {"1b4k1/8/4P3/8/8/8/7K/8 b - -", 1, "d5", "e6", ep, 0, 64, EvalIllegal},
-        {"1b4k1/8/4P3/8/8/8/7K/8 b - -", 1, "d5", "e6", CaptureFlag, 0, 64, EvalNormal},
-        // Pawn endings: kings side by side; the side to move attacks the other king.
-        {"8/8/8/3kK3/8/8/4P3/8 w - -", 1, nullptr, nullptr, 0, 0, 64, EvalIllegal},
-        {"8/8/3k4/4P3/8/8/8/4K3 w - -", 1, nullptr, nullptr, 0, 0, 64, EvalIllegal},
-        // Mate search with limit 3: leaves past the limit, or at it without check
-        // or with a flight square; no leaf before the limit.
-        {noFlight, 3, "a1", "a8", CheckFlag, 0, 3, EvalNormal},
-        {flight, 3, "a1", "a8", CheckFlag, 0, 3, EvalLeaf},
-        {flight, 2, "a1", "a8", CheckFlag, 0, 3, EvalNormal},
-        {noFlight, 4, "a1", "a8", CheckFlag, 0, 3, EvalLeaf},
-        {noFlight, 3, nullptr, nullptr, 0, 0, 3, EvalLeaf},
-    };
-    for (const auto& r : rows) {
-        const int side = load(r.fen);
-        fiftyCount = r.fifty;
-        iterationDepthLimit = r.depthLimit;
+    const std::map<std::string, MoveWord> flags = {
+        {"-", 0}, {"check", CheckFlag}, {"capture", CaptureFlag}, {"ep", EnPassantFlag | CaptureFlag}};
+    const std::map<std::string, int> statuses = {
+        {"normal", EvalNormal}, {"draw", EvalDraw}, {"illegal", EvalIllegal}, {"leaf", EvalLeaf}};
+    for (const DataRow& r : dataRows("eval_statuses.txt")) {
+        const int side = load(r[0]), ply = int(num(r[1])), expected = statuses.at(r[6]);
+        fiftyCount = int(num(r[4]));
+        iterationDepthLimit = int(num(r[5]));
+        const MoveWord last = r[2] == "-" ? 0 : makeMoveCode(sq(r[2].c_str()), sq(r[2].c_str() + 2)) | flags.at(r[3]);
         int status = -1;
-        const int score = eval(side, status, r.ply, r.from ? makeMoveCode(sq(r.from), sq(r.to)) | r.flags : 0);
-        EXPECT_EQ(status, r.expected) << r.fen << " ply " << r.ply;
-        const int want = r.expected == EvalDraw      ? (r.ply % 2 ? -25 : 25)
-                         : r.expected == EvalIllegal ? 30000
-                         : r.depthLimit != 64        ? psqScore[side] - psqScore[side ^ 1]  // material only
+        const int score = eval(side, status, ply, last);
+        EXPECT_EQ(status, expected) << r[0] << " ply " << ply;
+        const int want = expected == EvalDraw      ? (ply % 2 ? -25 : 25)
+                         : expected == EvalIllegal ? 30000
+                         : iterationDepthLimit != 64 ? psqScore[side] - psqScore[side ^ 1]  // material only
                                                      : score;
-        EXPECT_EQ(score, want) << r.fen;
+        EXPECT_EQ(score, want) << r[0];
     }
     iterationDepthLimit = 64;
     // A pawn ending finds the check on the side to move itself.
@@ -280,7 +208,7 @@ TEST_F(EvaluateTest, BareKingIsDrivenToTheCorner) {
         EXPECT_EQ(bareKingCentre(sq(square)), centre) << square;
     int status = -1;
     const int strong = evalFen("k7/8/8/8/8/8/1Q6/K7 w - -", status);
-    EXPECT_EQ(strong, psqScore[White] - psqScore[Black] + 1040 - 4 * 7 - 0);
+    EXPECT_EQ(strong - (psqScore[White] - psqScore[Black]), 1012);  // kings 7 apart, the bare one in the corner
     EXPECT_EQ(evalFen("k7/8/8/8/8/8/1Q6/K7 b - -", status), -strong);
     EXPECT_LT(evalFen("8/8/8/3k4/8/8/1Q6/K7 w - -", status), strong);  // bare king in the centre
     EXPECT_GT(evalFen("k7/8/1K6/8/8/8/1Q6/8 w - -", status), strong);  // kings closer
