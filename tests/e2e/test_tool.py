@@ -2,6 +2,7 @@
 # tavik-tool: the commands of tests/data/tool_cases.txt, the shallow published
 # perft totals, and the bench (its node total pins the search and evaluation).
 # usage: test_tool.py <tavik> <tavik-tool>
+import io
 import os
 import re
 import shlex
@@ -11,7 +12,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "..", "tools"))
 sys.path.insert(0, HERE)
 import perft_check  # noqa: E402
-from uci_client import Failures, run  # noqa: E402
+from uci_client import run  # noqa: E402
 
 BENCH_DEPTH_4_NODES = 204504
 ROW = re.compile(r"Position +\d+/\d+: bestmove \S+ +score (?:cp -?\d+|mate \d+) +nodes (\d+)")
@@ -20,33 +21,38 @@ ROW = re.compile(r"Position +\d+/\d+: bestmove \S+ +score (?:cp -?\d+|mate \d+) 
 def main():
     if len(sys.argv) != 3:
         sys.exit("usage: test_tool.py <tavik> <tavik-tool>")
-    tool, check = sys.argv[2], Failures()
+    tool, failures = sys.argv[2], []
+
+    def expect(condition, message):
+        if not condition:
+            failures.append(message)
+        return condition
+
     for line in open(os.path.join(HERE, "..", "data", "tool_cases.txt")):
         if line.strip() and not line.startswith("#"):
             status, args, pattern = (field.strip() for field in line.split("|", 2))
             proc = run(tool, *shlex.split(args))
             good = re.search(pattern, proc.stdout) if status == "0" else not proc.stdout and proc.stderr.strip()
-            check.expect(proc.returncode == int(status) and good, "%s: exit %d\n%s%s" % (
+            expect(proc.returncode == int(status) and good, "%s: exit %d\n%s%s" % (
                 args, proc.returncode, proc.stdout, proc.stderr))
 
-    failed = []
-    check.expect(perft_check.check(tool, deep=False, out=type("Log", (), {"write": failed.append,
-                                                                          "flush": lambda self: None})()) == 0,
-                 "published perft totals:\n" + "".join(text for text in failed if text.startswith("FAIL")))
+    log = io.StringIO()
+    expect(perft_check.check(tool, deep=False, out=log) == 0, "published perft totals:\n" + log.getvalue())
 
     proc = run(tool, "bench", "4")
     rows = [ROW.fullmatch(text) for text in proc.stdout.split("\n") if text.startswith("Position")]
     total = re.search(r"^Total nodes: (\d+)\nTime: \d+ ms\nNodes per second: \d+\n\Z", proc.stdout, re.M)
-    if check.expect(proc.returncode == 0 and len(rows) >= 25 and all(rows) and total, "bench: " + proc.stdout):
-        check.expect(int(total.group(1)) == sum(int(m.group(1)) for m in rows) == BENCH_DEPTH_4_NODES,
-                     "bench 4 total %s" % total.group(1))
+    if expect(proc.returncode == 0 and len(rows) >= 25 and all(rows) and total, "bench: " + proc.stdout):
+        expect(int(total.group(1)) == sum(int(m.group(1)) for m in rows) == BENCH_DEPTH_4_NODES,
+               "bench 4 total %s" % total.group(1))
         # A position searched alone gives what it gave after all the others.
         fen = [text.strip().strip(",").strip('"') for text in open(os.path.join(HERE, "..", "..", "tools",
                "bench_positions.h")) if text.startswith('    "')][7]
         alone = ROW.fullmatch(run(tool, "bench", "4", *fen.split()).stdout.split("\n")[0])
-        check.expect(alone and alone.group(0).split(":", 1)[1] == rows[7].group(0).split(":", 1)[1],
-                     "position 8 alone: %r" % (alone and alone.group(0)))
-    return check.report("tavik-tool")
+        expect(alone and alone.group(0).split(":", 1)[1] == rows[7].group(0).split(":", 1)[1],
+               "position 8 alone: %r" % (alone and alone.group(0)))
+    print("".join("FAIL: %s\n" % text for text in failures) + "tavik-tool: %d failure(s)" % len(failures))
+    return 1 if failures else 0
 
 
 if __name__ == "__main__":

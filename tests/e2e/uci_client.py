@@ -1,7 +1,6 @@
 # Helpers shared by the end-to-end scripts: the engine as a child process
 # with short, time-bounded line reads (a hung engine fails in seconds), strict
-# patterns for everything it prints, the tool's legal-move list and a failure
-# collector for plain scripts.
+# patterns for everything it prints, and the tool's legal-move list.
 import os
 import re
 import select
@@ -124,21 +123,3 @@ def legal_moves(tool, fen="startpos", moves=()):  # (set of legal moves, "checkm
 def parse_bestmove(text):  # (move, ponder move or None) in lower case
     parts = text.split()
     return parts[1].lower(), parts[3].lower() if len(parts) == 4 else None
-
-
-class Failures:
-    """Collects failed checks of a plain script and reports them at the end."""
-
-    def __init__(self):
-        self.messages = []
-
-    def expect(self, condition, message):
-        if not condition:
-            self.messages.append(message)
-        return condition
-
-    def report(self, name):
-        for message in self.messages:
-            print("FAIL:", message)
-        print("%s: %s" % (name, "ok" if not self.messages else "%d failure(s)" % len(self.messages)))
-        return 1 if self.messages else 0

@@ -178,19 +178,14 @@ TEST_F(GameRecordTest, EnPassantAndPromotion) {
     play({"d4e3"});
     EXPECT_EQ(at("e4"), ' ');
     EXPECT_EQ(at("e3"), 'p');
-    // The square is set only with a pawn beside the double step, not one
-    // across the board edge.
-    const char* cases[][3] = {
-        {"4k3/8/8/8/8/7p/P7/4K3 w - -", "a2a4", ""},
-        {"4k3/8/8/8/1p6/8/P7/4K3 w - -", "a2a4", "a3"},
-        {"4k3/8/8/p7/8/8/7P/4K3 w - -", "h2h4", ""},
-        {"4k3/p7/8/8/7P/8/8/4K3 b - -", "a7a5", ""},
-        {"4k3/7p/P7/8/8/8/8/4K3 b - -", "h7h5", ""},
-        {"4k3/7p/8/6P1/8/8/8/4K3 b - -", "h7h5", "h6"},
-    };
-    for (auto [position, move, ep] : cases) {
-        start(position, {move});
-        EXPECT_EQ(now().epSquare, *ep ? sq(ep) : 0) << position;
+    // The cases the board's make follows too: the square only beside an
+    // enemy pawn, rights lost with the king and the corner rooks.
+    for (const DataRow& r : dataRows("make_move_state.txt")) {
+        start(r[0].c_str(), {r[1].c_str()});
+        int rights = 0;
+        for (char c : r[4]) rights |= c == 'K' ? 1 : c == 'Q' ? 2 : c == 'k' ? 4 : c == 'q' ? 8 : 0;
+        EXPECT_EQ(std::pair(now().epSquare, this->rights(now())), std::pair(r[3] == "-" ? 0 : sq(r[3].c_str()), rights))
+            << r[0] << " " << r[1];
     }
 
     start("4k3/1P6/8/8/8/8/6p1/4K2N b - - 0 1", {"g2h1n", "b7b8R"});

@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <functional>
-#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -181,6 +180,8 @@ TEST_F(MoveGenTest, PawnMoveFlagsAndScores) {
     EXPECT_EQ(names(n).count("g2g4"), 0u);
 }
 
+// Capture scores; the table move, killers and history are pinned by the
+// bench's node total (tests/e2e/test_tool.py).
 TEST_F(MoveGenTest, OrderingScores) {
     struct Case { const char* fen; Move lastMove; int full, quiescence; };
     const Case cases[] = {
@@ -200,24 +201,6 @@ TEST_F(MoveGenTest, OrderingScores) {
         // The push walks into the queen: the pawn lost ahead, half of it saved behind.
         EXPECT_EQ(find(generateMoves(list_, side, 1), "e4e5").score, -50) << c.fen;
     }
-
-    // Table move, killers, the ply's best move and history raise scores ...
-    const int side = load(Positions[0]);
-    const int n = generateMoves(list_, side, 1);
-    const std::vector<MoveEntry> base(list_, list_ + n);
-    ttMove = moveOf(base[3].move);
-    killerMove1[1] = killerMove1[0] = moveOf(base[5].move);
-    killerMove2[1] = killerMove2[0] = moveOf(base[7].move);
-    plyBestMove[1] = plyBestMove[0] = moveOf(base[9].move);
-    historyTable[side][moveFrom(base[11].move)][moveTo(base[11].move)] = 1000;  // the highest: +128
-    historyTable[side][moveFrom(base[13].move)][moveTo(base[13].move)] = 333;
-    std::map<int, int> raise = {{3, 10000}, {5, 650}, {7, 400}, {9, 50}, {11, 128}, {13, 42}};
-    ASSERT_EQ(generateMoves(list_, side, 1), n);
-    for (int i = 0; i < n; ++i) EXPECT_EQ(list_[i].score - base[i].score, raise[i]) << moveName(list_[i].move);
-    // ... but at the root only history counts, and the table move is forgotten.
-    generateMoves(list_, side, 0);
-    EXPECT_EQ(ttMove, 0u);
-    for (int i : {3, 5, 7, 9}) EXPECT_EQ(list_[i].score, base[i].score) << moveName(list_[i].move);
 }
 
 }  // namespace

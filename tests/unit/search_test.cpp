@@ -233,23 +233,6 @@ TEST_F(SearchTest, RepetitionOfAGamePositionIsADraw) {
     }
 }
 
-// A new search clears the killers, history and node count; the table stays
-// (MatesAreFoundAndScoredByDistance finds a mate through it).
-TEST_F(SearchTest, ConsecutiveSearchesClearTheOrderingTables) {
-    auto nonZero = [](const auto& table) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(&table);
-        return std::any_of(bytes, bytes + sizeof table, [](unsigned char b) { return b != 0; });
-    };
-    load(Italian);
-    ttClear();
-    think(5);
-    EXPECT_TRUE(nonZero(historyTable) && nonZero(killerMove1) && nonZero(plyBestMove));
-    load(Italian);
-    prepareSearch(White);  // the first step of every think
-    EXPECT_FALSE(nonZero(historyTable) || nonZero(killerMove1) || nonZero(killerMove2) || nonZero(plyBestMove) ||
-                 nodeCount != 0);
-}
-
 TEST_F(SearchTest, PvWalkFollowsGeneratedTableMovesUpTo32) {
     load(StartFen);
     prepareSearch(White);
