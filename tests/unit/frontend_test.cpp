@@ -238,48 +238,27 @@ TEST_F(FrontEnd, InputChannelSplitsLinesPollsAndEnds) {
     EXPECT_EQ(readLine(1), nullptr);  // never the stale line again
 }
 
-TEST_F(FrontEnd, PollInputLimits) {
+TEST_F(FrontEnd, ClockDecisions) {
     testMode = 1;  // no input is read
-    fixedLimits = 1;
-    nodeLimit = 1000;
-    moveTimeLimit = 0;
-    EXPECT_EQ(pollInput(999), 0);
-    EXPECT_EQ(pollInput(1000), 1);
-    nodeLimit = 0;
-    moveTimeLimit = -5;  // garbage must not make the search endless
-    EXPECT_EQ(pollInput(1), 1);
-    fixedLimits = maxTime = 0;
-    EXPECT_EQ(pollInput(5), 1);  // clock-managed: the hard limit is passed
-    ponderFlag = 1;
-    EXPECT_EQ(pollInput(5), 0);  // but not while pondering
-}
-
-TEST_F(FrontEnd, IterationAndPonderHitDecisions) {
-    fixedLimits = 1;
-    depthLimit = 3;
-    EXPECT_EQ(iterationStart(3), 0);
-    EXPECT_EQ(iterationStart(4), 1);
-    fixedLimits = 0;
-    targetTime = 100000;
-    rootScore = 35;
-    EXPECT_EQ(iterationStart(4), 0);
-    EXPECT_EQ(referenceScore, 35);  // the reference follows the result
-    targetTime = 0;
-    searchStart = tickCount() - 10;
-    EXPECT_EQ(iterationStart(5), 1);  // over half the target used, score held
-    referenceScore = 28500;
-    targetTime = 100000;
-    EXPECT_EQ(iterationStart(6), 0);
-    EXPECT_EQ(referenceScore, 28500);  // a mate reference is never replaced
-    // ponderhit: an upper bound or a falling score keeps searching.
-    referenceScore = targetTime = 0;
-    rootScore = 10;
-    rootBound = 2;
-    EXPECT_EQ(ponderHitCheck(), 0);
-    rootBound = 0;
-    EXPECT_EQ(ponderHitCheck(), 1);
-    rootScore = -30;
-    EXPECT_EQ(ponderHitCheck(), 0);
+    for (const DataRow& r : dataRows("clock_decisions.txt")) {
+        std::vector<long long> v;
+        for (size_t i = 1; i < 14; ++i) v.push_back(num(r[i]));
+        fixedLimits = int(v[1]), ponderFlag = int(v[2]), depthLimit = currentDepth = int(v[3]);
+        nodeLimit = uint64_t(v[4]), moveTimeLimit = int(v[5]), targetTime = uint32_t(v[6]), maxTime = uint32_t(v[7]);
+        referenceScore = int(v[8]), rootScore = int(v[9]), rootBound = int(v[10]);
+        int answer = -1;
+        printed([&] {
+            searchStart = tickCount() - uint32_t(v[11]);
+            answer = r[0] == "iteration" ? iterationStart(int(v[0]))
+                     : r[0] == "rootmove" ? rootMoveStart(0, int(v[0]))
+                     : r[0] == "poll"     ? pollInput(uint64_t(v[0]))
+                                          : ponderHitCheck();
+        });
+        EXPECT_EQ(answer, v[12]) << r[0] << " row with elapsed " << v[11] << ", reference " << v[8];
+        if (r[14] != "-") {
+            EXPECT_EQ(referenceScore, num(r[14])) << r[0];
+        }
+    }
 }
 
 TEST_F(FrontEnd, SetPositionSkipsBadTokens) {
