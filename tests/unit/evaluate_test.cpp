@@ -217,27 +217,12 @@ TEST_F(EvaluateTest, BareKingIsDrivenToTheCorner) {
 
 TEST_F(EvaluateTest, SingleTermsAndTheirPhases) {
     searchEngine.drawScore = 7;
-    const struct { const char* fen; int EvalBreakdown::*term; int expected; } rows[] = {
-        {"2b1k3/pppppppp/8/8/8/8/PPPPPPPP/2B1KB2 w - -", &EvalBreakdown::bishopPair, 20},
-        {"2b1kb2/pppppppp/8/8/8/8/PPPPPPPP/2B1KB2 w - -", &EvalBreakdown::bishopPair, 0},
-        // An unstoppable a7 pawn: 100 * phase / 10 at phase 2; the race is off at phase 1.
-        {"2rqnr1k/P5pp/8/8/8/8/6PP/2RQNR1K w - -", &EvalBreakdown::passedPawnRace, 20},
-        {"2rqnrbk/P5pp/8/8/8/8/6PP/2RQNRBK w - -", &EvalBreakdown::passedPawnRace, 0},
-        // Shelter at phase 8: (10 - 8) * (6 - -45) / 10; off from phase 9.
-        {"rr4k1/8/8/8/8/8/5PPP/RR4K1 w - -", &EvalBreakdown::kingShelter, 10},
-        {"rn4k1/8/8/8/8/8/5PPP/RN4K1 w - -", &EvalBreakdown::kingShelter, 0},
-        // Opposite bishops keep 10/16 without heavy pieces, 12/16 with a rook each.
-        {"6k1/5p2/8/4b3/8/8/2B2PPP/6K1 w - -", &EvalBreakdown::minorFactor, 10},
-        {"r5k1/5p2/8/4b3/8/8/2B2PPP/R5K1 b - -", &EvalBreakdown::minorFactor, 12},
-        // Light bishops, light-square pawns White f3 h3, Black f7: d = -1, times 2 * 5.
-        {"6k1/5p2/8/3b4/8/5P1P/2B5/6K1 w - -", &EvalBreakdown::minorScalingChange, 2 * 5 * -1},
-        // Bishop against knight: (6 - 1) * d with a rook each (Black to move), 8 * d without.
-        {"r5k1/5p2/8/2n5/8/5P1P/2B5/R5K1 b - -", &EvalBreakdown::minorScalingChange, 5},
-        {"6k1/5p2/8/2n5/8/5P1P/2B5/6K1 w - -", &EvalBreakdown::minorScalingChange, 8 * -1},
-        {"r5k1/5p2/8/2b5/8/5P1P/2B5/6K1 w - -", &EvalBreakdown::minorScalingChange, 0},  // rook against none
-    };
+    const std::map<std::string, int EvalBreakdown::*> terms = {
+        {"bishopPair", &EvalBreakdown::bishopPair}, {"passedPawnRace", &EvalBreakdown::passedPawnRace},
+        {"kingShelter", &EvalBreakdown::kingShelter}, {"minorFactor", &EvalBreakdown::minorFactor},
+        {"minorScalingChange", &EvalBreakdown::minorScalingChange}};
     int score = 0;
-    for (const auto& r : rows) EXPECT_EQ(explain(r.fen, score).*r.term, r.expected) << r.fen;
+    for (const DataRow& r : dataRows("eval_terms.txt")) EXPECT_EQ(explain(r[0], score).*terms.at(r[1]), num(r[2])) << r[0];
     // Opposite bishops scale the score towards the draw score.
     const EvalBreakdown why = explain("6k1/5p2/8/4b3/8/8/2B2PPP/6K1 w - -", score);
     EXPECT_EQ(why.minorScaling, MinorScaling::OppositeBishops);
