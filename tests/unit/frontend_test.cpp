@@ -91,23 +91,16 @@ TEST_F(FrontEnd, ParseGoSelectsTheModeAndResetsTheRest) {
 }
 
 TEST_F(FrontEnd, BudgetWorkedValues) {
-    const struct { int time, inc, togo, ponder; uint32_t target, max; } cases[] = {
-        {60000, 0, 0, 0, 1450, 5800}, {60000, 0, 20, 0, 2900, 11600},
-        {60000, 2000, 0, 0, 2450, 9800}, {60000, 2000, 20, 0, 2900, 11600},  // half the increment; none with movestogo
-        {12000, 0, 1, 0, 5000, 10000},  // one move left: half the time, all of it at most
-        {3000, 0, 0, 0, 0, 0},  // at most 3 s left: next to nothing
-        {60000, 0, 0, 1, 1812, 7248},  // pondering: 58000 / 32
-        {2100, 100000, 0, 0, 0, 1},  // increment capped by the time left
-        {60000, -1000000, 0, 0, 0, 0},  // garbage increment never goes negative
-        {INT_MAX, INT_MAX, 0, 0, (uint32_t(INT_MAX) - 2000) / 2, uint32_t(INT_MAX) - 2000}};
-    std::string out = printed([&] {
-        for (auto& c : cases) {
-            ponderFlag = c.ponder;
-            computeBudget(c.time, c.inc, c.togo);
-            EXPECT_EQ(std::tuple(targetTime, maxTime), std::tuple(c.target, c.max)) << c.time << " " << c.inc;
-        }
-    });
-    EXPECT_EQ(out, "info string temps = 2900 11600\ninfo string temps = 2900 11600\ninfo string temps = 5000 10000\n");
+    for (const DataRow& r : dataRows("clock_budget.txt")) {
+        ponderFlag = int(num(r[3]));
+        const std::string out = printed([&] { computeBudget(int(num(r[0])), int(num(r[1])), int(num(r[2]))); });
+        EXPECT_EQ(std::tuple(targetTime, maxTime, out), std::tuple(uint32_t(num(r[4])), uint32_t(num(r[5])),
+                                                                    r[6] == "-" ? "" : r[6] + "\n"))
+            << r[0] << " " << r[1] << " " << r[2];
+    }
+    // The side to move's clock counts.
+    setPosition("position startpos moves e2e4");
+    EXPECT_EQ(printed([] { parseGo("go wtime 100000 btime 60000 movestogo 20"); }), "info string temps = 2900 11600\n");
 }
 
 TEST_F(FrontEnd, OptionsTakeEffectAndConfirmOnlyInDebugMode) {

@@ -125,12 +125,8 @@ TEST_F(MakeMoveTest, EnPassantSquareCastlingRightsAndFiftyMoveCount) {
         MoveEntry e{0, makeMoveCode(sq(r[1].c_str()), sq(r[1].c_str() + 2)) |
                            (r[2] == "ep" ? CaptureFlag | EnPassantFlag : r[2] == "capture" ? CaptureFlag : 0)};
         makeMove(side, 0, &e);
-        static const char letters[] = "KQkq";  // in the order of the rights' bits
-        int rights = 0;
-        for (char c : r[4])
-            if (const char* letter = std::strchr(letters, c)) rights |= 1 << int(letter - letters);
         EXPECT_EQ(std::tuple(epSquare, castleRights, fiftyCount),
-                  std::tuple(r[3] == "-" ? 0 : sq(r[3].c_str()), rights, int(num(r[5]))));
+                  std::tuple(r[3] == "-" ? 0 : sq(r[3].c_str()), rightsFromLetters(r[4]), int(num(r[5]))));
         checkAfterMake(side, e.move);
         unmakeMove(0);
         EXPECT_EQ(snapshot(), start);

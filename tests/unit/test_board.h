@@ -75,6 +75,12 @@ inline std::vector<DataRow> dataRows(const char* name) {
     EXPECT_FALSE(rows.empty()) << "no rows in " << name;
     return rows;
 }
+// Castling rights from their letters ("KQkq", "-": none).
+inline int rightsFromLetters(const std::string& letters) {
+    int rights = 0;
+    for (char c : letters) rights |= c == 'K' ? 1 : c == 'Q' ? 2 : c == 'k' ? 4 : c == 'q' ? 8 : 0;
+    return rights;
+}
 // A number field: decimal, or hex with 0x.
 inline long long num(const std::string& field) { return std::stoll(field, nullptr, 0); }
 
