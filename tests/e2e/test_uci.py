@@ -14,27 +14,16 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from uci_client import LINE_PATTERNS, Engine, legal_moves, line_kind, parse_bestmove  # noqa: E402
 
 ENGINE = TOOL = None
-HANDSHAKE = [
-    "id name Tavik5.60",
-    "id author Dravelin",
-    "option name Hash type spin default 4 min 1 max 1024",
-    "option name NalimovCache type spin default 4 min 1 max 128",
-    "option name NalimovPath type string default c:\\",
-    "option name OwnBook type check default true",
-    "option name DrawScore type spin default 0 min -1000 max 1000",
-    "option name Nullmove type spin default 3 min 0 max 4",
-    "option name Clear Hash type button",
-    "option name MultiPV type spin default 1 min 1 max 16",
-    "option name % CPU type spin default 100 min 10 max 100",
-    "uciok",
-]
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data")
+HANDSHAKE = open(os.path.join(DATA, "uci_handshake.txt")).read().split("\n")[:-1]
 KIWIPETE = "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1"
 MATE_IN_2 = ("r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq - 1 10", "d5f6")
 MATE_IN_1 = ("r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4", "h5f7")
 MATED, STALEMATE = "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1"
 ONE_MOVE = "k7/8/8/8/8/8/1r6/K7 w - - 0 1"  # the only move takes the rook: two bare kings
 # Lines a search may print before its load line.
-PROGRESS = re.compile("|".join(LINE_PATTERNS[k] for k in ("score", "multipv", "depth", "currmove", "hashfull", "cpuload")))
+PROGRESS = re.compile("|".join(LINE_PATTERNS[k] for k in ("score", "multipv", "depth", "currmove", "hashfull",
+                                                          "cpuload")))
 
 
 def position(fen, moves=()):

@@ -159,8 +159,8 @@ TEST_F(GameRecordTest, EnPassantAndPromotion) {
     // enemy pawn, rights lost with the king and the corner rooks.
     for (const DataRow& r : dataRows("make_move_state.txt")) {
         start(r[0].c_str(), {r[1].c_str()});
-        EXPECT_EQ(std::pair(now().epSquare, rights(now())), std::pair(r[3] == "-" ? 0 : sq(r[3].c_str()), rightsFromLetters(r[4])))
-            << r[0] << " " << r[1];
+        const int ep = r[3] == "-" ? 0 : sq(r[3].c_str());
+        EXPECT_EQ(std::pair(now().epSquare, rights(now())), std::pair(ep, rightsFromLetters(r[4]))) << r[0] << " " << r[1];
     }
 
     start("4k3/1P6/8/8/8/8/6p1/4K2N b - - 0 1", {"g2h1n", "b7b8R"});
