@@ -134,6 +134,7 @@ TEST_F(SearchTest, NullMoveConditions) {
             << r[0] << " ply " << r[1];
     }
     EXPECT_EQ(nullMoveHorizon(7, 5, 3), 5);  // two plies left: the child starts in quiescence
+    EXPECT_EQ(nullMoveHorizon(7, 3, 3), 5);  // on the boundary h - R = ply + 1 too
     EXPECT_EQ(nullMoveHorizon(10, 2, 3), 7);
     EXPECT_EQ(nullMoveHorizon(6, 2, 1), 5);
 }
