@@ -20,18 +20,18 @@ protected:
 
 // One attacker of each kind, as it adds to an attack word; X is a count-only x-ray.
 constexpr uint32_t P = 0x10000001, N = 0x1000001, B = 0x100001, R = 0x10001, Q = 0x1001, K = 0x101, X = 1;
+constexpr const char* Letters = "PNBRQKx";
+constexpr uint32_t Units[] = {P, N, B, R, Q, K, X};
 
 TEST_F(AttacksTest, StaticExchange) {
-    EXPECT_EQ(staticExchange(0, 520, P, N), 420);       // pawn takes the rook, knight retakes
-    EXPECT_EQ(staticExchange(0, 520, N, P), 190);       // knight takes the rook, pawn retakes
-    EXPECT_EQ(staticExchange(0, 100, Q, P), 0);         // a queen leaves a defended pawn alone
-    EXPECT_EQ(staticExchange(0, 50, P, P), -50);        // a pawn always captures
-    EXPECT_EQ(staticExchange(0, 330, Q + N, B), 330);   // least valuable attacker first
-    EXPECT_EQ(staticExchange(0, 330, K, X), 0);         // a king takes only an undefended man
-    EXPECT_EQ(staticExchange(0, 330, K, 0), 330);
-    EXPECT_EQ(staticExchange(0, 520, R + X, R), 520);   // the x-ray behind decides the trade
-    EXPECT_EQ(staticExchange(0, 520, X, 0), 520);       // a bare x-ray count is played as a queen
-    EXPECT_EQ(staticExchange(0, 1040, X, R), 0);
+    auto word = [](const std::string& kinds) {
+        uint32_t w = 0;
+        for (char c : kinds)
+            if (const char* at = std::strchr(Letters, c); at && c) w += Units[at - Letters];
+        return w;
+    };
+    for (const DataRow& r : dataRows("static_exchange.txt"))
+        EXPECT_EQ(staticExchange(0, int(num(r[0])), word(r[1]), word(r[2])), num(r[3])) << r[1] << " vs " << r[2];
 }
 
 // An independent reference by coordinates, checked on random positions.
