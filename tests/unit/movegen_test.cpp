@@ -155,52 +155,21 @@ TEST_F(MoveGenTest, PawnEndingGeneratorsAgreeWithTheFullOne) {
     }
 }
 
-TEST_F(MoveGenTest, PawnMoveFlagsAndScores) {
-    int side = load("4k3/P7/2P5/8/8/4p3/8/K6R w - -");
-    int n = generateMoves(list_, side, 1);
-    EXPECT_TRUE(find(n, "c6c7").move & SeventhRankFlag);
-    EXPECT_FALSE(find(n, "a7a8q").move & SeventhRankFlag);
-    EXPECT_EQ(find(n, "a7a8q").score - find(n, "a7a8n").score, 940);  // no bonus for a knight
-    EXPECT_TRUE(find(generateMoves(list_, Black, 1), "e3e2").move & SeventhRankFlag);
-    const MoveEntry& queening = find(generateCaptures(list_, side, 1, 0), "a7a8q");
-    EXPECT_EQ(queening.move & CaptureFlag, 0u);
-    EXPECT_EQ(queening.score, 940);  // a8 not defended
-
-    // Kings and pawns: promotions scored at their value, a push with nothing
-    // ahead on the file at 50.
-    side = load("8/1P4k1/8/8/8/8/6P1/K7 w - -");
-    n = generateMoves(list_, side, 1);
-    for (auto [move, score] : {std::pair{"b7b8q", 1040}, {"b7b8r", 520}, {"b7b8n", 330}, {"b7b8b", 350}, {"g2g3", 50},
-                               {"g2g4", 50}})
-        EXPECT_EQ(find(n, move).score, score) << move;
-    // A pawn ahead: the push scores its piece-square gain (0 here), the double step is blocked.
-    load("8/1P4k1/8/8/6p1/8/6P1/K7 w - -");
-    n = generateMoves(list_, White, 1);
-    EXPECT_EQ(find(n, "g2g3").score, 0);
-    EXPECT_EQ(names(n).count("g2g4"), 0u);
-}
-
-// Capture scores; the table move, killers and history are pinned by the
-// bench's node total (tests/e2e/test_tool.py).
-TEST_F(MoveGenTest, OrderingScores) {
-    struct Case { const char* fen; Move lastMove; int full, quiescence; };
-    const Case cases[] = {
-        // Pawn takes an undefended queen that attacks it: half the victim, the
-        // queen not won back, the pawn saved from the queen (half a pawn).
-        {"4k3/8/8/3q4/4P3/8/8/4K2R w - -", 0, 1610, 1040},
-        // Defended queen: the pawn is lost back.
-        {"4k3/8/2p5/3q4/4P3/8/8/4K2R w - -", 0, 1510, 940},
-        // Recapture on the square the opponent just moved to.
-        {"4k3/8/2p5/3q4/4P3/8/8/4K2R w - -", makeMoveCode(sq("d8"), sq("d5")), 2210, 1340},
-    };
-    for (const Case& c : cases) {
-        const int side = load(c.fen);
-        undoStack.move[0] = c.lastMove;
-        EXPECT_EQ(find(generateMoves(list_, side, 1), "e4d5").score, c.full) << c.fen;
-        EXPECT_EQ(find(generateCaptures(list_, side, 1, 0), "e4d5").score, c.quiescence) << c.fen;
-        // The push walks into the queen: the pawn lost ahead, half of it saved behind.
-        EXPECT_EQ(find(generateMoves(list_, side, 1), "e4e5").score, -50) << c.fen;
+// The table move, killers and history are pinned by the bench's node total
+// (tests/e2e/test_tool.py).
+TEST_F(MoveGenTest, MoveScoresAndFlags) {
+    for (const DataRow& r : dataRows("move_scores.txt")) {
+        const int side = load(r[1].c_str());
+        undoStack.move[0] = r[2] == "-" ? 0 : makeMoveCode(sq(r[2].c_str()), sq(r[2].c_str() + 2));
+        const int n = r[0] == "captures" ? generateCaptures(list_, side, 1, 0) : generateMoves(list_, side, 1);
+        const MoveEntry& e = find(n, r[3].c_str());
+        EXPECT_EQ(r[4] == "-" ? e.score : num(r[4]), e.score) << r[1] << " " << r[3];
+        EXPECT_EQ(r[5] == "-" ? 2 : r[5] == "1", r[5] == "-" ? 2 : (e.move & SeventhRankFlag) != 0) << r[1] << " " << r[3];
     }
+    // No bonus for a knight; a double step blocked on its way in a pawn ending.
+    const int n = generateMoves(list_, load("4k3/P7/2P5/8/8/4p3/8/K6R w - -"), 1);
+    EXPECT_EQ(find(n, "a7a8q").score - find(n, "a7a8n").score, 940);
+    EXPECT_EQ(names(generateMoves(list_, load("8/1P4k1/8/8/6p1/8/6P1/K7 w - -"), 1)).count("g2g4"), 0u);
 }
 
 }  // namespace
