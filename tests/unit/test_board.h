@@ -18,11 +18,6 @@
 
 namespace testboard {
 
-inline int pieceFromLetter(char c) {
-    static const char letters[] = "pnbrqk";
-    const char* p = c ? std::strchr(letters, std::tolower(static_cast<unsigned char>(c))) : nullptr;
-    return p ? Pawn + int(p - letters) : NoPiece;
-}
 
 // Lists in square order with the king at entry 0, counters, material and
 // pawn sets, as the root rebuild leaves them. keepPawnCache leaves the cached
@@ -109,9 +104,11 @@ inline int setupPosition(const char* fen, bool keepPawnCache = false) {
         } else if (*p >= '1' && *p <= '8') {
             file += *p - '0';
         } else {
-            const int piece = testboard::pieceFromLetter(*p);
-            if (piece == NoPiece || file > 7) return -1;
-            putMan(rank * 8 + file++, piece, std::isupper(static_cast<unsigned char>(*p)) ? White : Black);
+            static const char letters[] = "pnbrqk";
+            const char* letter = std::strchr(letters, std::tolower(static_cast<unsigned char>(*p)));
+            if (!letter || file > 7) return -1;
+            const int colour = std::isupper(static_cast<unsigned char>(*p)) ? White : Black;
+            putMan(rank * 8 + file++, Pawn + int(letter - letters), colour);
         }
     }
     if (!testboard::rebuildDerived(keepPawnCache)) return -1;
