@@ -33,7 +33,7 @@ def position(fen, moves=()):
 
 class Uci(unittest.TestCase):
     def start(self, *setup, handshake=True):
-        engine = Engine(ENGINE, handshake=False)
+        engine = Engine(ENGINE)
         self.addCleanup(self.finish, engine)
         if handshake:
             self.assertEqual(engine.sync("uci"), HANDSHAKE)
@@ -45,9 +45,9 @@ class Uci(unittest.TestCase):
         engine.close()
         self.assertEqual(engine.problems(), [])
 
+    # One go cycle in its order: progress, the load, at most one score line
+    # or the MultiPV lines, the closing count, one bestmove.
     def search(self, engine, setup, go_line, timeout=10.0):
-        """One go cycle in its order: progress, the load, at most one score
-        line or the MultiPV lines, the closing count, one bestmove."""
         engine.send(setup, go_line)
         got = engine.until("bestmove", timeout)
         self.assertEqual(engine.sync(), [], "exactly one bestmove per go")

@@ -31,20 +31,15 @@ def line_kind(text):  # None when the line fits no pattern
     return next((kind for kind, pattern in _COMPILED if pattern.fullmatch(text)), None)
 
 
-class Engine:
-    """The engine as a child process; every line read is kept in `lines`."""
+class Engine:  # the engine as a child process; every line read is kept in `lines`
 
-    def __init__(self, path, handshake=True):
+    def __init__(self, path):
         self.stderr = tempfile.TemporaryFile()
         # A scratch directory: no opening book or other file is found there.
         self.proc = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=self.stderr, cwd=tempfile.gettempdir())
         self.pending = self.raw = b""
         self.lines = []
-        if handshake:
-            self.send("uci")
-            self.handshake = self.until("uciok")
-            self.lines = []
 
     def send(self, *lines):  # a str is one line, bytes go as they are
         try:
