@@ -97,18 +97,9 @@ protected:
 };
 
 TEST_F(MakeMoveTest, MakeUnmakeRoundTripOverEveryGeneratedMove) {
-    const char* positions[] = {
-        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
-        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R b KQkq -",
-        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
-        "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
-        "r2q1rk1/pP1p2pp/Q4n2/bbp1p3/Np6/1B3NBn/pPPP1PPP/R3K2R b KQ - 0 1",
-        "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
-        "8/1P4k1/8/8/8/8/5p2/1K6 w - -",  // kings and pawns only
-    };
-    for (const char* fen : positions) {
-        SCOPED_TRACE(fen);
-        const int side = load(fen);
+    for (const DataRow& r : dataRows("tree_positions.txt")) {
+        SCOPED_TRACE(r[0]);
+        const int side = load(r[0].c_str());
         const auto start = snapshot();
         roundTrip(side, 0, lastPieceIndex[White] + lastPieceIndex[Black] <= 12 ? 3 : 2);
         if (HasFatalFailure()) return;

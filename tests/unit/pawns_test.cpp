@@ -97,27 +97,10 @@ TEST_F(PawnsTest, SquareRule) {
 }
 
 TEST_F(PawnsTest, RaceAndPawnEndingTerms) {
-    // Position, phase, then both terms from White's view.
-    const std::tuple<const char*, int, int, int> rows[] = {
-        // Unstoppable a7: race bonus by phase against a defender with pieces, else the pawns-only table.
-        {"4k2r/P7/8/8/8/8/8/4K3 w - -", 5, 50, 400},
-        {"4k3/P7/8/8/8/8/8/R3K3 w - -", 5, 400, 400},
-        {"4k3/8/8/8/8/8/p7/4K2R w - -", 7, -70, -400},
-        // A man on the pawn's path, or a king in the square, stops it.
-        {"4k3/n7/P7/8/8/8/8/4K3 w - -", 5, 0, 0},
-        {"1k6/P7/8/8/8/8/8/R3K3 w - -", 5, 0, 0},
-        // Outside passed a4 (stopped by the king): mean file (1 + 0 + 5 + 7 + 5 + 7) / 5 = 5,
-        // weight 4 at phase 9 and 8 at phase 10, none before and none in the pawn ending.
-        {"8/8/1k3p1p/8/P7/8/5P1P/6K1 w - -", 8, 0, 0},
-        {"8/8/1k3p1p/8/P7/8/5P1P/6K1 w - -", 9, 20, 0},
-        {"8/8/1k3p1p/8/P7/8/5P1P/6K1 w - -", 10, 40, 0},
-        // Both racing: a6 (288) against h4 (212); mean file (1 + 0 + 7) / 2 = 4.
-        {"7k/8/P7/8/7p/8/8/K7 w - -", 10, 84, 76},
-    };
-    for (const auto& [fen, phase, race, ending] : rows) {
-        structure(fen, phase, White);
-        EXPECT_EQ(evaluatePassedPawnRace(White), race) << fen << " phase " << phase;
-        EXPECT_EQ(evaluatePawnEnding(White), ending) << fen;
+    for (const DataRow& r : dataRows("pawn_race.txt")) {
+        structure(r[0].c_str(), int(num(r[1])), White);
+        EXPECT_EQ(evaluatePassedPawnRace(White), num(r[2])) << r[0] << " phase " << r[1];
+        EXPECT_EQ(evaluatePawnEnding(White), num(r[3])) << r[0];
     }
 }
 
