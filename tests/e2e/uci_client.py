@@ -35,9 +35,10 @@ class Engine:  # the engine as a child process; every line read is kept in `line
 
     def __init__(self, path):
         self.stderr = tempfile.TemporaryFile()
-        # A scratch directory: no opening book or other file is found there.
+        # An empty directory of its own: no opening book or other stray file is found there.
+        self.workdir = tempfile.TemporaryDirectory(prefix="tavik-e2e-")
         self.proc = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=self.stderr, cwd=tempfile.gettempdir())
+                                     stderr=self.stderr, cwd=self.workdir.name)
         self.pending = self.raw = b""
         self.lines = []
 
@@ -92,6 +93,7 @@ class Engine:  # the engine as a child process; every line read is kept in `line
         seconds = time.monotonic() - start
         while self.line(0.5) is not None:  # keep what it printed on the way out
             pass
+        self.workdir.cleanup()
         return code, seconds
 
     def problems(self):  # lines that fit no pattern, sanitizer reports, carriage returns
