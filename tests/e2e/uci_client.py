@@ -120,3 +120,20 @@ def legal_moves(tool, fen="startpos", moves=()):  # (set of legal moves, "checkm
 def parse_bestmove(text):  # (move, ponder move or None) in lower case
     parts = text.split()
     return parts[1].lower(), parts[3].lower() if len(parts) == 4 else None
+
+
+class Failures:  # failed checks of a plain script, reported together at the end
+
+    def __init__(self):
+        self.messages = []
+
+    def expect(self, condition, message):
+        if not condition:
+            self.messages.append(message)
+        return condition
+
+    def report(self, name):
+        for message in self.messages:
+            print("FAIL:", message)
+        print("%s: %s" % (name, "ok" if not self.messages else "%d failure(s)" % len(self.messages)))
+        return 1 if self.messages else 0
