@@ -6,6 +6,7 @@
 #include "eval_cmd.h"
 #include "moves_cmd.h"
 #include "perft_cmd.h"
+#include "tb_compress_cmd.h"
 
 static int usage() {
     std::fprintf(stderr,
@@ -15,7 +16,8 @@ static int usage() {
                  "  eval <FEN>                      static evaluation, term by term\n"
                  "  eval --bench                    evaluations per second over a fixed set of positions\n"
                  "  bench [depth] [FEN]             fixed-depth searches; total nodes and nodes/s\n"
-                 "  legal [FEN|startpos] [moves m1 m2 ...]   legal moves after the moves, and the game end\n");
+                 "  legal [FEN|startpos] [moves m1 m2 ...]   legal moves after the moves, and the game end\n"
+                 "  tb compress <file>...           write <file>.emd, the compressed form of each table file\n");
     return 2;
 }
 
@@ -25,5 +27,7 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "eval") == 0) return runEvalCommand(argc - 1, argv + 1);
     if (std::strcmp(argv[1], "bench") == 0) return runBenchCommand(argc - 1, argv + 1);
     if (std::strcmp(argv[1], "legal") == 0) return runLegalCommand(argc - 1, argv + 1);
+    if (std::strcmp(argv[1], "tb") == 0 && argc > 2 && std::strcmp(argv[2], "compress") == 0)
+        return runTbCompressCommand(argc - 2, argv + 2);
     return usage();
 }
