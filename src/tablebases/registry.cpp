@@ -5,7 +5,6 @@
 #include <cstring>
 #include <new>
 #include <string>
-#include <utility>
 
 #include "board/board.h"
 #include "platform/platform.h"
@@ -390,15 +389,15 @@ int lookUpTablebaseClass() {
 int probeTablebase(int side) {
     int classNumber = lookUpTablebaseClass();
     if (!classNumber) return NoResult;
-    const int* first = pieceList[0];
-    const int* second = pieceList[1];
     int flip = 0;
     if (classNumber < 0) {
         classNumber = -classNumber;
-        std::swap(first, second);
         side ^= 1;
         flip = 1;
     }
+    // The index functions take the men in the order of the class name.
+    int first[16], second[16];
+    tablebaseMenLists({classNumber, flip}, first, second);
     const TablebaseClass& t = tablebaseClasses[classNumber];
     if (t.path[side].empty() || !t.indexFunction[side]) return NoResult;
     const int32_t index = t.indexFunction[side](first, second, epSquare ? epSquare : NoEnPassant, flip);
