@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup clean
+.PHONY: all build run test test-release test-asan perft bench bench-startup tb-index-check clean
 
 all: build
 
@@ -35,3 +35,7 @@ bench: build
 
 bench-startup: build
 	python3 tools/bench_startup.py ./$(BUILD)/tavik
+
+# Every legal placement of every 3- and 4-man class through the index functions.
+tb-index-check: build
+	./$(BUILD)/unit_tests --gtest_also_run_disabled_tests --gtest_filter='TablebaseIndex.DISABLED_*'

@@ -1,4 +1,4 @@
-// Companion commands for people: perft, bench, eval.
+// Companion commands for people: perft, bench, eval, legal, tb.
 #include <cstdio>
 #include <cstring>
 
@@ -6,6 +6,7 @@
 #include "eval_cmd.h"
 #include "moves_cmd.h"
 #include "perft_cmd.h"
+#include "tb_cmd.h"
 #include "tb_compress_cmd.h"
 
 static int usage() {
@@ -17,6 +18,7 @@ static int usage() {
                  "  eval --bench                    evaluations per second over a fixed set of positions\n"
                  "  bench [depth] [FEN]             fixed-depth searches; total nodes and nodes/s\n"
                  "  legal [FEN|startpos] [moves m1 m2 ...]   legal moves after the moves, and the game end\n"
+                 "  tb <subcommand> ...             endgame tablebase files (tb alone lists the subcommands)\n"
                  "  tb compress <file>...           write <file>.emd, the compressed form of each table file\n");
     return 2;
 }
@@ -29,5 +31,6 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "legal") == 0) return runLegalCommand(argc - 1, argv + 1);
     if (std::strcmp(argv[1], "tb") == 0 && argc > 2 && std::strcmp(argv[2], "compress") == 0)
         return runTbCompressCommand(argc - 2, argv + 2);
+    if (std::strcmp(argv[1], "tb") == 0) return runTablebaseCommand(argc - 1, argv + 1);
     return usage();
 }

@@ -388,6 +388,7 @@ inline int32_t computeIndex(const Plan& p, int c, const int* first, const int* s
     const int s = p.stm, o = s ^ 1, f = p.mirror ? 56 : 0, frame = p.pawns;
     const int ref = x.sq[s][0] ^ f, other = x.sq[o][0] ^ f;
     const int pair = pairIndex[frame][ref][other];
+    if (pair == NoPair) return -1;  // kings side by side
 
     if (p.bothPawns && x.ep != NoEnPassant) {
         const int64_t e = enPassantIndex(p, x, f, pair);
