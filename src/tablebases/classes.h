@@ -34,3 +34,17 @@ extern TablebaseClass tablebaseClasses[TablebaseClassCount];
 void buildIndexTables();
 // Class number of a name such as "krpkr", or 0.
 int findTablebaseClass(const char* name);
+
+// Class of the material given by counts laid out as the engine's pieceCount
+// (colour * 8 + piece code). flip is 1 when Black owns the class's first-named
+// side: always so for symmetric material such as kpkp. classNumber 0: none.
+struct TablebaseMaterial {
+    int classNumber;
+    int flip;
+};
+TablebaseMaterial tablebaseMaterial(const int* counts);
+
+// Fills the two piece lists an index function takes from the board globals:
+// the king, then the men in the order of the class name (like men in any
+// order). The index functions rely on that order.
+void tablebaseMenLists(const TablebaseMaterial& material, int first[16], int second[16]);
