@@ -6,6 +6,7 @@
 #include "eval_cmd.h"
 #include "moves_cmd.h"
 #include "perft_cmd.h"
+#include "tb_cmd.h"
 
 static int usage() {
     std::fprintf(stderr,
@@ -15,7 +16,9 @@ static int usage() {
                  "  eval <FEN>                      static evaluation, term by term\n"
                  "  eval --bench                    evaluations per second over a fixed set of positions\n"
                  "  bench [depth] [FEN]             fixed-depth searches; total nodes and nodes/s\n"
-                 "  legal [FEN|startpos] [moves m1 m2 ...]   legal moves after the moves, and the game end\n");
+                 "  legal [FEN|startpos] [moves m1 m2 ...]   legal moves after the moves, and the game end\n"
+                 "  tb generate <dir> (<class>... | --men N)  write endgame tables (N: every class of up to N men)\n"
+                 "  tb verify <dir> <class>...      prove every stored result from its successors\n");
     return 2;
 }
 
@@ -25,5 +28,6 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "eval") == 0) return runEvalCommand(argc - 1, argv + 1);
     if (std::strcmp(argv[1], "bench") == 0) return runBenchCommand(argc - 1, argv + 1);
     if (std::strcmp(argv[1], "legal") == 0) return runLegalCommand(argc - 1, argv + 1);
+    if (std::strcmp(argv[1], "tb") == 0) return runTablebaseCommand(argc - 1, argv + 1);
     return usage();
 }

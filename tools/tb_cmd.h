@@ -1,0 +1,4 @@
+#pragma once
+
+// tavik-tool tb <subcommand> ...: endgame tablebase files.
+int runTablebaseCommand(int argc, char** argv);
