@@ -19,7 +19,9 @@ static int usage() {
                  "  bench [depth] [FEN]             fixed-depth searches; total nodes and nodes/s\n"
                  "  legal [FEN|startpos] [moves m1 m2 ...]   legal moves after the moves, and the game end\n"
                  "  tb <subcommand> ...             endgame tablebase files (tb alone lists the subcommands)\n"
-                 "  tb compress <file>...           write <file>.emd, the compressed form of each table file\n");
+                 "  tb compress <file>...           write <file>.emd, the compressed form of each table file\n"
+                 "  tb generate <dir> (<class>... | --men N)  write endgame tables (N: every class of up to N men)\n"
+                 "  tb verify <dir> <class>...      prove every stored result from its successors\n");
     return 2;
 }
 

@@ -2,8 +2,11 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "board/board.h"
 #include "board/makemove.h"
@@ -12,6 +15,8 @@
 #include "frontend/game_record.h"
 #include "search/search.h"
 #include "tablebases/classes.h"
+#include "tablebases/generator.h"
+#include "tablebases/verify.h"
 
 namespace {
 
@@ -94,6 +99,61 @@ int probeCommand(int argc, char** argv) {
     return 0;
 }
 
+
+int generateUsage() {
+    std::fprintf(stderr, "usage: tavik-tool tb generate <dir> (<class>... | --men N)\n");
+    return 2;
+}
+
+int menOf(const char* name) { return int(std::strlen(name)); }
+
+int runGenerate(int argc, char** argv) {
+    if (argc < 3) return generateUsage();
+    const std::string dir = argv[1];
+    std::vector<std::string> names;
+    if (std::strcmp(argv[2], "--men") == 0) {
+        const int men = argc == 4 ? std::atoi(argv[3]) : 0;
+        if (men < 3 || men > 5) return generateUsage();
+        for (int c = 1; c < TablebaseClassCount; ++c)
+            if (menOf(tablebaseClasses[c].name) <= men) names.push_back(tablebaseClasses[c].name);
+    } else {
+        for (int i = 2; i < argc; ++i) {
+            if (findTablebaseClass(argv[i]) == 0) {
+                std::fprintf(stderr, "tb generate: unknown class \"%s\"\n", argv[i]);
+                return 1;
+            }
+            names.push_back(argv[i]);
+        }
+    }
+    const int threads = int(std::max(1u, std::thread::hardware_concurrency()));
+    tbgen::Generator generator(threads, true);
+    int status = 0;
+    for (const std::string& name : names) {
+        std::string error;
+        const tbgen::Table* table = generator.table(name, error);
+        if (table && !tbgen::writeTableFiles(dir, *table, error)) table = nullptr;
+        if (!table) {
+            std::fprintf(stderr, "tb generate: %s\n", error.c_str());
+            status = 1;
+            continue;
+        }
+        std::printf("%s longest win %d moves\n", name.c_str(), table->longestWin);
+        std::fflush(stdout);
+    }
+    return status;
+}
+
+int runVerify(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: tavik-tool tb verify <dir> <class>...\n");
+        return 2;
+    }
+    int status = 0;
+    for (int i = 2; i < argc; ++i)
+        if (!verifyTablebase(argv[1], argv[i])) status = 1;
+    return status;
+}
+
 struct Subcommand {
     const char* name;
     int (*run)(int argc, char** argv);  // argv[0] is the subcommand's name
@@ -102,11 +162,14 @@ struct Subcommand {
 
 const Subcommand subcommands[] = {
     {"probe", probeCommand, "probe <dir> <FEN>    the stored byte of a position in a plain file, in words"},
+    {"generate", runGenerate, "generate <dir> (<class>... | --men N)   write plain tables by retrograde analysis"},
+    {"verify", runVerify, "verify <dir> <class>...                 check every position against its successors"},
 };
 
 }  // namespace
 
 int runTablebaseCommand(int argc, char** argv) {
+    buildIndexTables();
     if (argc >= 2) {
         for (const Subcommand& sub : subcommands) {
             if (std::strcmp(argv[1], sub.name) == 0) return sub.run(argc - 1, argv + 1);
