@@ -11,7 +11,18 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from uci_client import Engine, Failures, run  # noqa: E402
+from uci_client import Engine, Failures, legal_moves, parse_bestmove, run  # noqa: E402
+
+# (FEN, moves until mate with best play, or 0 for a draw); the distances
+# come from the generated tables through tb probe.
+POSITIONS = [
+    "8/8/8/3k4/8/8/1R6/K7 w - - 0 1",
+    "8/8/8/8/2k5/8/4P3/4K3 w - - 0 1",
+    "8/8/8/8/8/4k3/4P3/4K3 w - - 0 1",
+    "8/2k5/8/8/8/8/1Q6/K7 b - - 0 1",
+    "8/8/3k4/8/2r5/8/1Q6/K7 w - - 0 1",
+]
+CLASSES = ["kqk", "krk", "kpk", "knk", "kbk", "kqkr"]
 
 
 def registration_stops(engine_path, directory):
@@ -54,12 +65,81 @@ def broken_files(engine_path, tool, work, failures):
                     "flipped header byte: %r %r" % (status, last))
 
 
+def table_distance(tool, directory, fen):
+    """Moves to mate for the side to move from the tables: N wins, -N loses, 0 draws."""
+    proc = run(tool, "tb", "probe", directory, fen)
+    words = proc.stdout.split("\n")[1].split(": ")[1].split()
+    if words == ["draw"]:
+        return 0
+    return int(words[-1]) if words[1] == "mates" else -int(words[-1])
+
+
+def play_out(engine, tool, fen, distance, failures, label):
+    """Both sides from the engine until mate; the winner's moves must be exactly distance."""
+    moves = []
+    for ply in range(2 * abs(distance) + 1):
+        engine.send("position fen %s moves %s" % (fen, " ".join(moves)) if moves else "position fen " + fen,
+                    "go movetime 5000")
+        lines = engine.until("bestmove", 10.0)
+        scores = [text.split()[2:4] for text in lines if text.startswith("info score")]
+        if ply == 0:
+            want = ["mate", str(distance)] if distance > 0 else ["cp", "0"] if distance == 0 else None
+            failures.expect(scores and (want is None and scores[-1][0] == "cp" and int(scores[-1][1]) < -28000
+                                        or scores[-1] == want),
+                            "%s %s: score %r, tables say %d" % (label, fen, scores[-1:], distance))
+            if distance == 0:
+                return
+        moves.append(parse_bestmove(lines[-1])[0])
+        legal, end = legal_moves(tool, fen, moves)
+        if end == "checkmate":
+            winner_moves = len(moves) // 2 if distance < 0 else (len(moves) + 1) // 2
+            failures.expect(winner_moves == abs(distance), "%s %s: mate after %d moves, tables say %d"
+                            % (label, fen, winner_moves, abs(distance)))
+            return
+    failures.expect(False, "%s %s: no mate within %d plies" % (label, fen, 2 * abs(distance)))
+
+
+def endgames(engine_path, tool, work, failures):
+    plain = os.path.join(work, "tables")
+    os.mkdir(plain)
+    proc = run(tool, "tb", "generate", plain, *CLASSES, timeout=300)
+    if not failures.expect(proc.returncode == 0, "tb generate: %s" % proc.stderr[-500:]):
+        return
+    packed = os.path.join(work, "compressed")
+    os.mkdir(packed)
+    for name in os.listdir(plain):
+        shutil.copy(os.path.join(plain, name), packed)
+    files = [os.path.join(packed, name) for name in os.listdir(packed)]
+    proc = run(tool, "tb", "compress", *files)
+    failures.expect(proc.returncode == 0, "tb compress: %s" % proc.stderr)
+    for name in files:
+        os.remove(name)
+    distances = [table_distance(tool, plain, fen) for fen in POSITIONS]
+
+    engine = Engine(engine_path)
+    # Options may change between searches: the cache is rebuilt, files reopened.
+    for label, setting in (("plain", "NalimovPath value " + plain), ("small cache", "NalimovCache value 1"),
+                           ("compressed", "NalimovPath value " + packed)):
+        engine.sync("setoption name " + setting)
+        for fen, distance in zip(POSITIONS, distances):
+            play_out(engine, tool, fen, distance, failures, label)
+        # Five men: the search runs its time and probes after captures.
+        engine.send("position fen 8/8/3k4/8/2r5/8/1QP5/K7 w - - 0 1", "go movetime 300")
+        closing = [text for text in engine.until("bestmove") if text.startswith("info nps")]
+        failures.expect(closing and int((closing[-1] + " tbhits 0").split(" tbhits ")[1]) > 0,
+                        "%s: closing line %r" % (label, closing))
+    engine.sync("setoption name NalimovCache value 0", "position fen " + POSITIONS[0], "go depth 2")
+    failures.expect(engine.close() == 0, "engine exit status")
+    failures.expect(not engine.problems(), "engine: %r" % engine.problems()[:3])
+
+
 def main():
     engine_path, tool = sys.argv[1], sys.argv[2]
     failures = Failures()
     work = tempfile.mkdtemp(prefix="tavik-tb-")
     try:
         broken_files(engine_path, tool, work, failures)
+        endgames(engine_path, tool, work, failures)
     finally:
         shutil.rmtree(work, ignore_errors=True)
     return failures.report("test_tablebases")
