@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup tb-index-check clean
+.PHONY: all build run test test-release test-asan perft bench bench-startup tb-index-check tb-endgames clean
 
 all: build
 
@@ -39,3 +39,7 @@ bench-startup: build
 # Every legal placement of every 3- and 4-man class through the index functions.
 tb-index-check: build
 	./$(BUILD)/unit_tests --gtest_also_run_disabled_tests --gtest_filter='TablebaseIndex.DISABLED_*'
+
+# The engine against generated 3- and 4-man tables, plain and compressed (minutes).
+tb-endgames: build
+	python3 tests/e2e/test_tablebases.py $(CURDIR)/$(BUILD)/tavik $(CURDIR)/$(BUILD)/tavik-tool --four-men
