@@ -16,6 +16,7 @@
 #include "search/search.h"
 #include "tablebases/classes.h"
 #include "tablebases/generator.h"
+#include "tablebases/registry.h"
 #include "tablebases/verify.h"
 
 namespace {
@@ -72,29 +73,25 @@ int probeCommand(int argc, char** argv) {
     const int32_t index =
         row.indexFunction[fileSide](first, second, epSquare ? epSquare : NoEnPassant, material.flip);
 
-    std::string path = std::string(argv[1]) + "/" + row.name + (fileSide == 0 ? ".nbw" : ".nbb");
+    const std::string base = std::string(argv[1]) + "/" + row.name + (fileSide == 0 ? ".nbw" : ".nbb");
+    std::string path = base;
+    int64_t length = -1;
+    const int byte = readTableFileByte(base, index, path, length);  // plain or compressed
     std::printf("class %s%s, file %s, index %d\n", row.name, material.flip ? " (colours reversed)" : "",
                 path.c_str(), index);
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
+    if (length < 0) {
         std::fprintf(stderr, "tb probe: cannot open %s\n", path.c_str());
         return 1;
     }
-    int byte = EOF;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long length = std::ftell(file);
-        if (length != row.size[fileSide]) {
-            std::fprintf(stderr, "tb probe: warning: %s has %ld bytes, expected %d\n", path.c_str(), length,
-                         row.size[fileSide]);
-        }
-        if (index >= 0 && index < length && std::fseek(file, index, SEEK_SET) == 0) byte = std::fgetc(file);
+    if (length != row.size[fileSide]) {
+        std::fprintf(stderr, "tb probe: warning: %s has %lld bytes, expected %d\n", path.c_str(), (long long)length,
+                     row.size[fileSide]);
     }
-    std::fclose(file);
-    if (byte == EOF) {
+    if (byte == -1000) {
         std::fprintf(stderr, "tb probe: cannot read index %d of %s\n", index, path.c_str());
         return 1;
     }
-    const int value = int(int8_t(uint8_t(byte)));
+    const int value = byte;
     std::printf("byte %d: %s\n", value, byteMeaning(value, side).c_str());
     return 0;
 }

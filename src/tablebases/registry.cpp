@@ -406,3 +406,40 @@ int probeTablebase(int side) {
     if (v == 32767) return NoResult;
     return v > 0 ? 2 * v - 35532 : v < 0 ? 2 * v + 35532 : 0;
 }
+
+int readTableFileByte(const std::string& base, int64_t index, std::string& path, int64_t& length) {
+    constexpr int Unreadable = -1000;
+    std::string compressed = base + ".emd";
+    std::string undotted = compressed;
+    if (undotted.size() >= 8) undotted.erase(undotted.size() - 8, 1);
+    FILE* f = nullptr;
+    for (const std::string& name : {base, compressed, undotted})
+        if ((f = std::fopen(name.c_str(), "rb"))) {
+            path = name;
+            break;
+        }
+    if (!f) return Unreadable;
+    int byte = Unreadable;
+    if (path == base) {
+        if (std::fseek(f, 0, SEEK_END) == 0 && (length = std::ftell(f)) >= 0 && index >= 0 && index < length &&
+            std::fseek(f, long(index), SEEK_SET) == 0) {
+            const int c = std::fgetc(f);
+            if (c != EOF) byte = int(int8_t(uint8_t(c)));
+        }
+    } else {
+        DecoderHeader* header = nullptr;
+        DecodeState* state = new DecodeState();
+        state->valid = true;
+        static uint8_t block[SlotDataBytes];
+        if (openCompressedFile(f, false, &header) == 0 && header->blockSize == CompressedBlockSize) {
+            length = decodedLength(header);
+            if (index >= 0 && index < length && readCompressedBlock(*state, header, f, uint32_t(index >> BlockBits)) == 0 &&
+                decodeCompressedBlock(*state, block, state->expected) == 0)
+                byte = int(int8_t(block[index & (CompressedBlockSize - 1)]));
+        }
+        freeDecoderHeader(header);
+        delete state;
+    }
+    std::fclose(f);
+    return byte;
+}

@@ -1,6 +1,7 @@
 // Endgame tablebase registration, block cache and probing.
 #pragma once
 #include <cstdint>
+#include <string>
 
 struct TablebaseRegistry {
     int tablebaseMaxMen;  // men of the largest class found; 0: no tables or no cache
@@ -24,3 +25,9 @@ int readTablebaseByte(int classNumber, int side, int32_t index);  // 127: no inf
 int tablebaseCacheSlots();
 // Class of the material of the current board: +c, -c for reversed colours, 0 none.
 int lookUpTablebaseClass();
+
+// One byte of a table file, for tools: the plain file named base (".nbw" or
+// ".nbb" at its end), else base + ".emd", else the same without the dot
+// before the side. Sets the path used and the file's (decoded) length;
+// returns the byte, or -1000 when no file could be read at that index.
+int readTableFileByte(const std::string& base, int64_t index, std::string& path, int64_t& length);

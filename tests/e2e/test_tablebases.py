@@ -116,6 +116,7 @@ def endgames(engine_path, tool, work, failures, four_men):
     for name in files:
         os.remove(name)
     distances = [table_distance(tool, plain, fen) for fen in positions]
+    failures.expect(table_distance(tool, packed, positions[0]) == distances[0], "tb probe on a compressed file")
 
     engine = Engine(engine_path)
     # Options may change between searches: the cache is rebuilt, files reopened.
