@@ -53,7 +53,7 @@ uint32_t bigEndian32(const uint8_t* p) {
     return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3];
 }
 
-int decodeSymbol(BitReader& in, const int16_t* table, int bits) {
+inline int decodeSymbol(BitReader& in, const int16_t* table, int bits) {
     int e = table[in.peek(bits)];
     if (e >= 0) {
         in.skip(e & 31);
@@ -302,39 +302,57 @@ int decodeCompressedBlock(DecodeState& state, uint8_t* output, int length) {
         std::memcpy(output + pos, state.input + pos, size_t(length - pos));
         pos = length;
     }
-    BitReader& in = state.reader;
+    // Local copies: stores through the output may alias anything else.
+    BitReader in = state.reader;
+    const int16_t* table = header.table;
+    const int32_t* distances = header.distance;
+    const int expected = state.expected;
+    int pendingLength = state.pendingLength, pendingSource = state.pendingSource;
+    int error = 0;
     while (pos < length) {
-        if (state.pendingLength) {
-            const int n = state.pendingLength < length - pos ? state.pendingLength : length - pos;
-            const uint8_t* from = output + state.pendingSource;
-            for (int i = 0; i < n; ++i) output[pos + i] = from[i];
+        if (pendingLength) {
+            const int n = pendingLength < length - pos ? pendingLength : length - pos;
+            const uint8_t* from = output + pendingSource;
+            if (pos - pendingSource >= n)
+                std::memcpy(output + pos, from, size_t(n));
+            else if (pos - pendingSource == 1)
+                std::memset(output + pos, *from, size_t(n));  // a run
+            else
+                for (int i = 0; i < n; ++i) output[pos + i] = from[i];  // overlapping: byte order matters
             pos += n;
-            state.pendingSource += n;
-            state.pendingLength -= n;
+            pendingSource += n;
+            pendingLength -= n;
             continue;
         }
-        const int symbol = decodeSymbol(in, header.table, MainTableBits);
+        const int symbol = decodeSymbol(in, table, MainTableBits);
         if (symbol < 256) {
             output[pos++] = uint8_t(symbol);
             continue;
         }
         const int m = symbol - 256;
-        const int source = pos + header.distance[m >> 5];
+        const int source = pos + distances[m >> 5];
         const int code = m & 31;
         int matchLength = code + 1;
         if (code >= 15) {
             const int e = code - 14;
             matchLength = (1 << e) + int(in.readLong(e)) + 14;
         }
-        if (source < 0 || source == pos || matchLength > state.expected - pos) return TooMuchOutput;
+        if (source < 0 || source == pos || matchLength > expected - pos) {
+            error = TooMuchOutput;
+            break;
+        }
         if (code <= 3 && pos + 4 <= length) {  // short match: always 4 bytes, then step on
             for (int i = 0; i < 4; ++i) output[pos + i] = output[source + i];
             pos += matchLength;
             continue;
         }
-        state.pendingLength = matchLength;
-        state.pendingSource = source;
+        pendingLength = matchLength;
+        pendingSource = source;
     }
+    state.reader = in;
+    state.pendingLength = pendingLength;
+    state.pendingSource = pendingSource;
+    if (error) return error;
     state.produced = pos;
     if (pos == state.expected) {
         state.ready = false;
