@@ -14,8 +14,7 @@ import tempfile
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from uci_client import Engine, Failures, legal_moves, parse_bestmove, run  # noqa: E402
 
-# (FEN, moves until mate with best play, or 0 for a draw); the distances
-# come from the generated tables through tb probe.
+# Won, drawn and lost positions; their distances come from tb probe.
 POSITIONS = [
     "8/8/8/3k4/8/8/1R6/K7 w - - 0 1",
     "8/8/8/8/2k5/8/4P3/4K3 w - - 0 1",
@@ -31,13 +30,7 @@ def registration_stops(engine_path, directory):
     """(exit status, last line) of an engine told to use the directory."""
     engine = Engine(engine_path)
     engine.send("setoption name NalimovPath value " + directory, "isready")
-    last = None
-    while True:
-        text = engine.line(10.0)
-        if text is None:
-            break
-        last = text
-    return engine.close(), last
+    return engine.close(), (engine.lines or [None])[-1]
 
 
 def broken_files(engine_path, tool, work, failures):
@@ -58,10 +51,10 @@ def broken_files(engine_path, tool, work, failures):
     failures.expect(proc.returncode == 0, "tb compress: %s" % proc.stderr)
     os.remove(name)
     with open(name + ".emd", "r+b") as f:
-        f.seek(90)
-        byte = f.read(1)
-        f.seek(90)
-        f.write(bytes([byte[0] ^ 4]))
+        image = bytearray(f.read())
+        image[90] ^= 4
+        f.seek(0)
+        f.write(image)
     status, last = registration_stops(engine_path, packed)
     failures.expect((status, last) == (1, "*** Unable to read %s.emd -file broken" % name),
                     "flipped header byte: %r %r" % (status, last))
@@ -111,8 +104,7 @@ def endgames(engine_path, tool, work, failures, four_men):
     for name in os.listdir(plain):
         shutil.copy(os.path.join(plain, name), packed)
     files = [os.path.join(packed, name) for name in os.listdir(packed)]
-    proc = run(tool, "tb", "compress", *files)
-    failures.expect(proc.returncode == 0, "tb compress: %s" % proc.stderr)
+    failures.expect(run(tool, "tb", "compress", *files).returncode == 0, "tb compress")
     for name in files:
         os.remove(name)
     distances = [table_distance(tool, plain, fen) for fen in positions]

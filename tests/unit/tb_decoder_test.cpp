@@ -13,79 +13,57 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-struct Bits {
-    Bytes bytes;
-    uint64_t pending = 0;
-    int count = 0;
+void putBig(Bytes& out, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) out[at + size_t(i)] = uint8_t(v >> (24 - 8 * i));
+}
+// Puts the right header checksum into an image.
+void resign(Bytes& image) {
+    const size_t h = size_t(image[66]) << 8 | image[67];  // headers here are short
+    putBig(image, h - 4, blockChecksum(image.data(), h - 4));
+}
+
+struct Bits {  // most significant bit first
+    std::vector<bool> bits;
     Bits& put(uint32_t v, int n) {
-        for (int i = n - 1; i >= 0; --i) {
-            pending = pending << 1 | ((v >> i) & 1);
-            if (++count == 8) bytes.push_back(uint8_t(pending)), pending = count = 0;
-        }
+        while (n--) bits.push_back((v >> n) & 1);
         return *this;
     }
-    Bytes done() {
-        if (count) put(0, 8 - count);
-        return bytes;
+    Bytes done() const {
+        Bytes out((bits.size() + 7) / 8);
+        for (size_t i = 0; i < bits.size(); ++i) out[i / 8] |= uint8_t(bits[i] << (7 - i % 8));
+        return out;
     }
 };
 
-// Code lengths of the big alphabet, sent through value and count codes in
-// which every symbol is 6 bits long.
+// Code lengths of the big alphabet, one by one through a value code in which
+// every symbol is 6 bits long (the count code is unused but complete).
 Bytes mainLengths(const std::vector<int>& lengths) {
     Bits b;
     b.put(0, 1).put(0, 1).put(3, 5);
     for (int i = 0; i < 128; ++i) b.put(6, 3);
-    for (size_t i = 0; i < lengths.size();) {
-        size_t run = 1;
-        while (i + run < lengths.size() && lengths[i + run] == lengths[i]) ++run;
-        if (run < 3) {
-            b.put(uint32_t(lengths[i++]), 6);
-            continue;
-        }
-        const uint32_t c = uint32_t(run - 2);
-        b.put(uint32_t(lengths[i] + 32), 6);
-        if (c <= 31) {
-            b.put(c, 6);
-        } else {
-            int e = 0;
-            while ((2u << e) <= c - 31) ++e;
-            b.put(uint32_t(32 + e), 6).put(c - 31 - (1u << e), e);
-        }
-        i += run;
-    }
+    for (int l : lengths) b.put(uint32_t(l), 6);
     return b.done();
 }
 const std::vector<int> flat10(1024, 10);  // every symbol's code is its number in 10 bits
 
-void putBig(Bytes& out, uint32_t v) {
-    for (int s = 24; s >= 0; s -= 8) out.push_back(uint8_t(v >> s));
-}
-
 // A file image with the given compressed blocks, last decoded length field,
-// distances and code-length section.
+// distances and code-length section; its header checksum is right.
 Bytes buildFile(const std::vector<Bytes>& blocks, int lastField, const std::vector<int>& distances,
                 const Bytes& lengths) {
-    const std::string banner = "Compressed by DATACOMP v 1.0 (c) 1991--1998 Andrew Kadatch\r\n";
-    Bytes f(banner.begin(), banner.end());
-    f.resize(64, 0);
-    putBig(f, 0);
-    f.insert(f.end(), {0, 0, 13, 24});
-    putBig(f, uint32_t(blocks.size()));
-    putBig(f, 0x004001F5);
-    for (size_t i = 0; i < 2 * blocks.size(); ++i) putBig(f, 0);
-    Bits index;
-    for (const Bytes& b : blocks) index.put(uint32_t(b.size() % 8192), 13);
-    index.put(uint32_t(lastField), 13);
-    for (int i = 0; i < 24; ++i) index.put(uint32_t(i < int(distances.size()) ? distances[size_t(i)] : 1), 13);
-    const Bytes packed = index.done();
-    f.insert(f.end(), packed.begin(), packed.end());
-    f.insert(f.end(), lengths.begin(), lengths.end());
-    const uint32_t h = uint32_t(f.size() + 4);
-    for (int i = 0; i < 4; ++i) f[size_t(64 + i)] = uint8_t(h >> (24 - 8 * i));
-    putBig(f, blockChecksum(f.data(), f.size()));
-    for (const Bytes& b : blocks) f.insert(f.end(), b.begin(), b.end());
-    return f;
+    Bits f;
+    for (const char* c = "Compressed by DATACOMP v 1.0 (c) 1991--1998 Andrew Kadatch\r\n"; *c; ++c) f.put(uint8_t(*c), 8);
+    f.put(0, 32).put(0, 32).put(0x0D18, 32).put(uint32_t(blocks.size()), 32).put(0x004001F5, 32);
+    for (size_t i = 0; i < 2 * blocks.size(); ++i) f.put(0, 32);
+    for (const Bytes& b : blocks) f.put(uint32_t(b.size() % 8192), 13);
+    f.put(uint32_t(lastField), 13);
+    for (size_t i = 0; i < 24; ++i) f.put(uint32_t(i < distances.size() ? distances[i] : 1), 13);
+    Bytes image = f.done();
+    image.insert(image.end(), lengths.begin(), lengths.end());
+    image.resize(image.size() + 4);
+    putBig(image, 64, uint32_t(image.size()));
+    resign(image);
+    for (const Bytes& b : blocks) image.insert(image.end(), b.begin(), b.end());
+    return image;
 }
 
 struct Opened {
@@ -203,7 +181,7 @@ TEST(TablebaseDecoder, HuffmanCodes) {
 TEST(TablebaseDecoder, HeaderAndBlockErrors) {
     const Bytes good = buildFile({Bytes{'o', 'k'}}, 2, {}, Bytes{0x80});
     ASSERT_EQ(Opened(good).error, 0);
-    struct Case {
+    struct {
         size_t offset;
         uint8_t value;
         int code;
@@ -216,7 +194,7 @@ TEST(TablebaseDecoder, HeaderAndBlockErrors) {
         {79, 0xF4, 177670},          // constant
         {80, 1, 181510},             // under the header checksum
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         Bytes bad = good;
         bad[c.offset] = c.value;
         EXPECT_EQ(Opened(bad).error, c.code) << "offset " << c.offset;
@@ -232,16 +210,12 @@ TEST(TablebaseDecoder, HeaderAndBlockErrors) {
 
     // Per-block checksums are only checked on request.
     Bytes image = good;
-    image[80] ^= 1, image[84] ^= 1;  // fix up the header checksum
-    const size_t h = image.size() - 2 - 4;
-    const uint32_t sum = blockChecksum(image.data(), h);
-    for (int i = 0; i < 4; ++i) image[h + size_t(i)] = uint8_t(sum >> (24 - 8 * i));
+    image[80] ^= 1, image[84] ^= 1;
+    resign(image);
     EXPECT_EQ(Opened(image).block(0), "ok");
     EXPECT_EQ(Opened(image, true).block(0), "error 219142");
-    const uint32_t right = blockChecksum(image.data() + image.size() - 2, 2);
-    for (int i = 0; i < 4; ++i) image[84 + size_t(i)] = uint8_t(right >> (24 - 8 * i));
-    const uint32_t sum2 = blockChecksum(image.data(), h);
-    for (int i = 0; i < 4; ++i) image[h + size_t(i)] = uint8_t(sum2 >> (24 - 8 * i));
+    putBig(image, 84, blockChecksum(image.data() + image.size() - 2, 2));
+    resign(image);
     EXPECT_EQ(Opened(image, true).block(0), "error 229382");
 }
 
