@@ -223,31 +223,47 @@ struct Costs {
 // Cost-driven greedy parse of one block: at each position the match (over
 // the 24 distances) that saves most against literals, else a literal.
 // emit(symbol, extra bits, extra value).
+struct Choice {
+    int64_t gain;
+    int slot, length;
+};
+
+// The match (over the 24 distances) at p that saves most against literals.
+Choice bestMatch(const uint8_t* block, int length, int p, const std::vector<int>& distances, const Costs& costs,
+                 const std::vector<int64_t>& literalCost) {
+    Choice best{0, -1, 0};
+    for (int slot = 0; slot < MatchDistances; ++slot) {
+        const int d = distances[size_t(slot)];
+        if (d > p) continue;
+        int l = 0;
+        while (p + l < length && block[p + l] == block[p - d + l]) ++l;
+        if (!l) continue;
+        const LengthCode c = lengthCode(l);
+        const int64_t gain = literalCost[size_t(p + l)] - literalCost[size_t(p)] -
+                             (costs.symbol[256 + slot * 32 + c.code] + c.extraBits * Unit);
+        if (gain > best.gain) best = {gain, slot, l};
+    }
+    return best;
+}
+
+// Cost-driven parse of one block: the best match, unless a literal followed
+// by the best match one byte on saves more. emit(symbol, extra bits, extra value).
 template <typename Emit>
 void parseBlock(const uint8_t* block, int length, const std::vector<int>& distances, const Costs& costs, Emit emit) {
     std::vector<int64_t> literalCost(size_t(length) + 1, 0);
     for (int p = 0; p < length; ++p) literalCost[size_t(p + 1)] = literalCost[size_t(p)] + costs.symbol[block[p]];
+    Choice next = bestMatch(block, length, 0, distances, costs, literalCost);
     for (int p = 0; p < length;) {
-        int64_t bestGain = 0;
-        int bestSlot = -1, bestLength = 0;
-        for (int slot = 0; slot < MatchDistances; ++slot) {
-            const int d = distances[size_t(slot)];
-            if (d > p) continue;
-            int l = 0;
-            while (p + l < length && block[p + l] == block[p - d + l]) ++l;
-            if (!l) continue;
-            const LengthCode c = lengthCode(l);
-            const int64_t gain = literalCost[size_t(p + l)] - literalCost[size_t(p)] -
-                                 (costs.symbol[256 + slot * 32 + c.code] + c.extraBits * Unit);
-            if (gain > bestGain) bestGain = gain, bestSlot = slot, bestLength = l;
-        }
-        if (bestSlot < 0) {
+        const Choice here = next;
+        next = p + 1 < length ? bestMatch(block, length, p + 1, distances, costs, literalCost) : Choice{0, -1, 0};
+        if (here.slot < 0 || (next.gain > here.gain && next.length > here.length)) {
             emit(block[p++], 0, 0u);
             continue;
         }
-        const LengthCode c = lengthCode(bestLength);
-        emit(256 + bestSlot * 32 + c.code, c.extraBits, c.extra);
-        p += bestLength;
+        const LengthCode c = lengthCode(here.length);
+        emit(256 + here.slot * 32 + c.code, c.extraBits, c.extra);
+        p += here.length;
+        if (p < length) next = bestMatch(block, length, p, distances, costs, literalCost);
     }
 }
 
