@@ -229,10 +229,14 @@ void registerFile(const std::string& directory, int classNumber, int side, int& 
                 default: stopEngine("error %d\n", e);
             }
         }
-        if (decoder->blockSize != CompressedBlockSize)
-            stopEngine("*** %s: Unsupported block size %d\n", name.c_str(), decoder->blockSize);
+        const int blockSize = decoder->blockSize;
         length = decodedLength(decoder);
-        if (t.size[side] && length != t.size[side]) stopEngine("*** %s corrupted\n", name.c_str());
+        if (blockSize != CompressedBlockSize || (t.size[side] && length != t.size[side])) {
+            freeDecoderHeader(decoder);
+            if (blockSize != CompressedBlockSize)
+                stopEngine("*** %s: Unsupported block size %d\n", name.c_str(), blockSize);
+            stopEngine("*** %s corrupted\n", name.c_str());
+        }
         compressed = true;
     }
     t.size[side] = int32_t(length);
