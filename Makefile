@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup clean
+.PHONY: all build run test test-release test-asan perft bench bench-startup tb-verify clean
 
 all: build
 
@@ -35,3 +35,10 @@ bench: build
 
 bench-startup: build
 	python3 tools/bench_startup.py ./$(BUILD)/tavik
+
+# Every 3- and 4-man table generated into $(BUILD)/tb, then proved position by
+# position (several minutes; timings and peak memory on stderr).
+tb-verify: build
+	mkdir -p $(BUILD)/tb
+	/usr/bin/time -v ./$(BUILD)/tavik-tool tb generate $(BUILD)/tb --men 4
+	/usr/bin/time -v ./$(BUILD)/tavik-tool tb verify $(BUILD)/tb --men 4

@@ -18,7 +18,7 @@ static int usage() {
                  "  bench [depth] [FEN]             fixed-depth searches; total nodes and nodes/s\n"
                  "  legal [FEN|startpos] [moves m1 m2 ...]   legal moves after the moves, and the game end\n"
                  "  tb generate <dir> (<class>... | --men N)  write endgame tables (N: every class of up to N men)\n"
-                 "  tb verify <dir> <class>...      prove every stored result from its successors\n");
+                 "  tb verify <dir> (<class>... | --men N)    prove every stored result from its successors\n");
     return 2;
 }
 
