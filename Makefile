@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup tb-verify clean
+.PHONY: all build run test test-release test-asan perft bench bench-startup tb-verify tb-index-check clean
 
 all: build
 
@@ -42,3 +42,7 @@ tb-verify: build
 	mkdir -p $(BUILD)/tb
 	/usr/bin/time -v ./$(BUILD)/tavik-tool tb generate $(BUILD)/tb --men 4
 	/usr/bin/time -v ./$(BUILD)/tavik-tool tb verify $(BUILD)/tb --men 4
+
+# Every legal placement of every 3- and 4-man class through the index functions.
+tb-index-check: build
+	./$(BUILD)/unit_tests --gtest_also_run_disabled_tests --gtest_filter='TablebaseIndex.DISABLED_*'

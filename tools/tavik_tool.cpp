@@ -1,4 +1,4 @@
-// Companion commands for people: perft, bench, eval.
+// Companion commands for people: perft, bench, eval, legal, tb.
 #include <cstdio>
 #include <cstring>
 
@@ -17,8 +17,7 @@ static int usage() {
                  "  eval --bench                    evaluations per second over a fixed set of positions\n"
                  "  bench [depth] [FEN]             fixed-depth searches; total nodes and nodes/s\n"
                  "  legal [FEN|startpos] [moves m1 m2 ...]   legal moves after the moves, and the game end\n"
-                 "  tb generate <dir> (<class>... | --men N)  write endgame tables (N: every class of up to N men)\n"
-                 "  tb verify <dir> (<class>... | --men N)    prove every stored result from its successors\n");
+                 "  tb <subcommand> ...             endgame tablebase files: probe, generate, verify (tb alone lists them)\n");
     return 2;
 }
 

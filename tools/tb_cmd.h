@@ -1,4 +1,5 @@
+// "tb": endgame tablebase files, one subcommand per job.
 #pragma once
 
-// tavik-tool tb <subcommand> ...: endgame tablebase files.
+// argv[0] is "tb"; returns the process exit status.
 int runTablebaseCommand(int argc, char** argv);
