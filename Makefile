@@ -3,7 +3,7 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup tb-index-check tb-endgames clean
+.PHONY: all build run test test-release test-asan perft bench bench-startup tb-verify tb-index-check tb-endgames clean
 
 all: build
 
@@ -35,6 +35,13 @@ bench: build
 
 bench-startup: build
 	python3 tools/bench_startup.py ./$(BUILD)/tavik
+
+# Every 3- and 4-man table generated into $(BUILD)/tb, then proved position by
+# position (several minutes; timings and peak memory on stderr).
+tb-verify: build
+	mkdir -p $(BUILD)/tb
+	/usr/bin/time -v ./$(BUILD)/tavik-tool tb generate $(BUILD)/tb --men 4
+	/usr/bin/time -v ./$(BUILD)/tavik-tool tb verify $(BUILD)/tb --men 4
 
 # Every legal placement of every 3- and 4-man class through the index functions.
 tb-index-check: build

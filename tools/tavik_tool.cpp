@@ -7,7 +7,6 @@
 #include "moves_cmd.h"
 #include "perft_cmd.h"
 #include "tb_cmd.h"
-#include "tb_compress_cmd.h"
 
 static int usage() {
     std::fprintf(stderr,
@@ -18,10 +17,7 @@ static int usage() {
                  "  eval --bench                    evaluations per second over a fixed set of positions\n"
                  "  bench [depth] [FEN]             fixed-depth searches; total nodes and nodes/s\n"
                  "  legal [FEN|startpos] [moves m1 m2 ...]   legal moves after the moves, and the game end\n"
-                 "  tb <subcommand> ...             endgame tablebase files (tb alone lists the subcommands)\n"
-                 "  tb compress <file>...           write <file>.emd, the compressed form of each table file\n"
-                 "  tb generate <dir> (<class>... | --men N)  write endgame tables (N: every class of up to N men)\n"
-                 "  tb verify <dir> <class>...      prove every stored result from its successors\n");
+                 "  tb <subcommand> ...             endgame tablebase files: probe, generate, verify, compress (tb alone lists them)\n");
     return 2;
 }
 
@@ -31,8 +27,6 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[1], "eval") == 0) return runEvalCommand(argc - 1, argv + 1);
     if (std::strcmp(argv[1], "bench") == 0) return runBenchCommand(argc - 1, argv + 1);
     if (std::strcmp(argv[1], "legal") == 0) return runLegalCommand(argc - 1, argv + 1);
-    if (std::strcmp(argv[1], "tb") == 0 && argc > 2 && std::strcmp(argv[2], "compress") == 0)
-        return runTbCompressCommand(argc - 2, argv + 2);
     if (std::strcmp(argv[1], "tb") == 0) return runTablebaseCommand(argc - 1, argv + 1);
     return usage();
 }

@@ -1,5 +1,6 @@
 #include "tb_cmd.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,7 @@
 #include "tablebases/generator.h"
 #include "tablebases/registry.h"
 #include "tablebases/verify.h"
+#include "tb_compress_cmd.h"
 
 namespace {
 
@@ -96,7 +98,6 @@ int probeCommand(int argc, char** argv) {
     return 0;
 }
 
-
 int generateUsage() {
     std::fprintf(stderr, "usage: tavik-tool tb generate <dir> (<class>... | --men N)\n");
     return 2;
@@ -104,24 +105,31 @@ int generateUsage() {
 
 int menOf(const char* name) { return int(std::strlen(name)); }
 
-int runGenerate(int argc, char** argv) {
-    if (argc < 3) return generateUsage();
-    const std::string dir = argv[1];
-    std::vector<std::string> names;
+// Class names from the arguments after the directory: names, or --men N
+// for every class of up to N men. False for a bad argument.
+bool classArguments(const char* command, int argc, char** argv, std::vector<std::string>& names) {
+    if (argc < 3) return false;
     if (std::strcmp(argv[2], "--men") == 0) {
         const int men = argc == 4 ? std::atoi(argv[3]) : 0;
-        if (men < 3 || men > 5) return generateUsage();
+        if (men < 3 || men > 5) return false;
         for (int c = 1; c < TablebaseClassCount; ++c)
             if (menOf(tablebaseClasses[c].name) <= men) names.push_back(tablebaseClasses[c].name);
-    } else {
-        for (int i = 2; i < argc; ++i) {
-            if (findTablebaseClass(argv[i]) == 0) {
-                std::fprintf(stderr, "tb generate: unknown class \"%s\"\n", argv[i]);
-                return 1;
-            }
-            names.push_back(argv[i]);
-        }
+        return true;
     }
+    for (int i = 2; i < argc; ++i) {
+        if (findTablebaseClass(argv[i]) == 0) {
+            std::fprintf(stderr, "tb %s: unknown class \"%s\"\n", command, argv[i]);
+            return false;
+        }
+        names.push_back(argv[i]);
+    }
+    return true;
+}
+
+int runGenerate(int argc, char** argv) {
+    std::vector<std::string> names;
+    if (!classArguments("generate", argc, argv, names)) return generateUsage();
+    const std::string dir = argv[1];
     const int threads = int(std::max(1u, std::thread::hardware_concurrency()));
     tbgen::Generator generator(threads, true);
     int status = 0;
@@ -141,13 +149,14 @@ int runGenerate(int argc, char** argv) {
 }
 
 int runVerify(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: tavik-tool tb verify <dir> <class>...\n");
+    std::vector<std::string> names;
+    if (!classArguments("verify", argc, argv, names)) {
+        std::fprintf(stderr, "usage: tavik-tool tb verify <dir> (<class>... | --men N)\n");
         return 2;
     }
     int status = 0;
-    for (int i = 2; i < argc; ++i)
-        if (!verifyTablebase(argv[1], argv[i])) status = 1;
+    for (const std::string& name : names)
+        if (!verifyTablebase(argv[1], name)) status = 1;
     return status;
 }
 
@@ -158,15 +167,15 @@ struct Subcommand {
 };
 
 const Subcommand subcommands[] = {
-    {"probe", probeCommand, "probe <dir> <FEN>    the stored byte of a position in a plain file, in words"},
+    {"probe", probeCommand, "probe <dir> <FEN>    the stored byte of a position in a plain or compressed file, in words"},
     {"generate", runGenerate, "generate <dir> (<class>... | --men N)   write plain tables by retrograde analysis"},
-    {"verify", runVerify, "verify <dir> <class>...                 check every position against its successors"},
+    {"verify", runVerify, "verify <dir> (<class>... | --men N)     check every position against its successors"},
+    {"compress", runTbCompressCommand, "compress <file>...                      write <file>.emd, the compressed form of each table file"},
 };
 
 }  // namespace
 
 int runTablebaseCommand(int argc, char** argv) {
-    buildIndexTables();
     if (argc >= 2) {
         for (const Subcommand& sub : subcommands) {
             if (std::strcmp(argv[1], sub.name) == 0) return sub.run(argc - 1, argv + 1);

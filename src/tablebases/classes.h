@@ -11,6 +11,11 @@ constexpr int NoEnPassant = 64;           // en-passant square argument when the
 // Index of a position in one side-to-move file of a class. first and second
 // are the piece lists (king at entry 0) of the side named first and second in
 // the class name; flip is 1 when the caller reversed the colours.
+// The men after each king must follow the order of the class name (krnkp:
+// rook, knight; tablebaseMenLists builds such lists from the board). An
+// en-passant square that describes no capturable double step is ignored.
+// Only legal placements get meaningful indices: others may give any index,
+// and -1 when the kings stand side by side.
 using IndexFunction = int32_t (*)(const int* first, const int* second, int epSquare, int flip);
 
 struct DecoderHeader;  // block index of a compressed file

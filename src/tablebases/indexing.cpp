@@ -308,7 +308,7 @@ struct Position {
     int ep;
 };
 
-inline void normalise(const Plan& p, Position& x, int flip) {
+[[gnu::always_inline]] inline void normalise(const Plan& p, Position& x, int flip) {
     const int king = x.sq[p.stm][0];
     int m;
     if (p.pawns) {
@@ -329,7 +329,7 @@ inline void normalise(const Plan& p, Position& x, int flip) {
 
 // Index in the en-passant range, or -1 when the square does not describe a
 // pawn that has just stepped two squares beside a pawn that can take it.
-inline int64_t enPassantIndex(const Plan& p, const Position& x, int f, int pair) {
+[[gnu::always_inline]] inline int64_t enPassantIndex(const Plan& p, const Position& x, int f, int pair) {
     const int s = p.stm, o = s ^ 1;
     const int target = x.ep ^ f;  // seen with the side to move's pawns walking up
     if (target < 40 || target >= 48) return -1;
@@ -377,7 +377,7 @@ inline int64_t enPassantIndex(const Plan& p, const Position& x, int f, int pair)
     return rest * 14 + e;
 }
 
-inline int32_t computeIndex(const Plan& p, int c, const int* first, const int* second, int ep, int flip) {
+[[gnu::always_inline]] inline int32_t computeIndex(const Plan& p, int c, const int* first, const int* second, int ep, int flip) {
     Position x;
     const int* lists[2] = {first, second};
     for (int l = 0; l < 2; ++l)

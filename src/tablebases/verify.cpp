@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "board/board.h"
@@ -55,7 +55,12 @@ private:
     // Stored byte of the board's position, read through the index functions.
     int probe(int side) {
         if (lastPieceIndex[White] + lastPieceIndex[Black] == 0) return 0;
-        const TablebaseMaterial material = tablebaseMaterial(pieceCount);
+        uint64_t key = 0;
+        for (int code = Pawn; code <= Queen; ++code)
+            key = key << 8 | uint64_t(pieceCount[White * 8 + code]) << 4 | uint64_t(pieceCount[Black * 8 + code]);
+        auto known = materials_.find(key);
+        if (known == materials_.end()) known = materials_.emplace(key, tablebaseMaterial(pieceCount)).first;
+        const TablebaseMaterial material = known->second;
         if (material.classNumber == 0) return NoResult;
         const ClassFiles* f = files(material.classNumber);
         if (!f) return NoResult;
@@ -84,7 +89,6 @@ private:
                 else if (w == 0) score = 0;
                 else score = -1000 + (127 - w);                // the opponent mates in N: we are mated in N
                 if (score == NoResult) {
-                    if (getenv("TBDEBUG")) printf("  successor %s gives %d\n", fen(side ^ 1).c_str(), w);
                     unmakeMove(0);
                     return NoResult;
                 }
@@ -199,6 +203,7 @@ private:
     int piece_[8] = {}, colour_[8] = {};
     bool pawns_ = false, bothPawns_ = false;
     std::vector<int> placed_;
+    std::unordered_map<uint64_t, TablebaseMaterial> materials_;
     uint64_t checked_ = 0, bad_ = 0;
 
 };
