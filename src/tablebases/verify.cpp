@@ -77,7 +77,19 @@ private:
     int expected(int side) {
         MoveEntry list[256];
         attackCacheValid[0] = 0;
-        const int n = generateMoves(list, side, 0);
+        int n = generateMoves(list, side, 0);
+        // The engine's pawn-ending generator never answers a check by taking
+        // the checking pawn en passant; the rules allow it, so add it here.
+        if (epSquare)
+            for (int df : {-1, 1}) {
+                const int from = epSquare + df + (side == White ? -8 : 8);
+                if ((epSquare & 7) + df < 0 || (epSquare & 7) + df > 7) continue;
+                if (board[from].piece != Pawn || board[from].colour != side) continue;
+                const MoveWord move = MoveWord(from | epSquare << 6) | CaptureFlag | EnPassantFlag;
+                bool present = false;
+                for (int i = 0; i < n && !present; ++i) present = (list[i].move & 0xFFFF) == (move & 0xFFFF);
+                if (!present) list[n++] = MoveEntry{0, move};
+            }
         int best = -2000;
         for (int i = 0; i < n; ++i) {
             makeMove(side, 0, &list[i]);
