@@ -49,7 +49,11 @@ private:
             }
         }
         const ClassFiles* result = loaded_[c].get();
-        return result->bytes[0].empty() || result->bytes[1].empty() ? nullptr : result;
+        if (result->bytes[0].empty() || result->bytes[1].empty()) {
+            missing_ = true;  // nothing more can be proved
+            return nullptr;
+        }
+        return result;
     }
 
     // Stored byte of the board's position, read through the index functions.
@@ -177,6 +181,7 @@ private:
     // All placements of the men, the first king on a reduced set of squares
     // (the index functions fold the rest onto them).
     void enumerate(int man, int* squares, uint64_t occupied) {
+        if (missing_) return;
         if (man == count_) {
             setMen(squares);
             for (int side = 0; side < 2; ++side) {
@@ -213,7 +218,7 @@ private:
     std::unique_ptr<ClassFiles> loaded_[TablebaseClassCount];
     int count_ = 0;
     int piece_[8] = {}, colour_[8] = {};
-    bool pawns_ = false, bothPawns_ = false;
+    bool pawns_ = false, bothPawns_ = false, missing_ = false;
     std::vector<int> placed_;
     std::unordered_map<uint64_t, TablebaseMaterial> materials_;
     uint64_t checked_ = 0, bad_ = 0;
@@ -239,6 +244,7 @@ bool Checker::run(int c) {
     enumerate(0, squares, 0);
     for (int s : placed_) setEmpty(s);
     placed_.clear();
+    if (missing_) return false;
     if (bad_) std::printf("%s: %" PRIu64 " of %" PRIu64 " positions wrong\n", name_, bad_, checked_);
     else std::printf("%s: %" PRIu64 " positions verified\n", name_, checked_);
     std::fflush(stdout);
