@@ -61,10 +61,15 @@ bool writeTableFiles(const std::string& dir, const Table& table, std::string& er
             bytes[size_t(index)] = value;
             return true;
         };
-        // Some index functions keep mirror images apart (both kings on the
-        // long diagonal, for instance), so every image gets its entry.
-        const int images = table.material.pawns ? 2 : 8;
+        // The index functions keep some mirror images apart: without pawns,
+        // those with both kings on one long diagonal. Each gets its entry.
+        int kingB = 1;
+        while (table.material.colour[kingB] == 0) ++kingB;
         auto placeImages = [&](const int* sq, int ep, int8_t value) {
+            const int a = sq[0], b = sq[kingB];
+            const bool diagonal = ((a & 7) == (a >> 3) && (b & 7) == (b >> 3)) ||
+                                  ((a & 7) + (a >> 3) == 7 && (b & 7) + (b >> 3) == 7);
+            const int images = table.material.pawns ? 2 : diagonal ? 8 : 1;
             for (int g = 0; g < images; ++g) {
                 int image[MaxMen];
                 const int mask = table.material.pawns ? 7 * g : (g & 1 ? 7 : 0) | (g & 2 ? 56 : 0);
