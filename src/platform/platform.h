@@ -17,3 +17,9 @@ bool stdinReady(int timeoutMs);
 // Reads up to size bytes from standard input, blocking; 0 at end of input
 // or on a read error.
 long stdinRead(char* buffer, size_t size);
+// Joins a directory of NalimovPath and a table file name.
+#ifdef _WIN32
+constexpr char DirectorySeparator = '\\';
+#else
+constexpr char DirectorySeparator = '/';
+#endif
