@@ -199,6 +199,30 @@ void makeMove(int side, int ply, MoveEntry* entry) {
     assert(boardStateConsistent());
 }
 
+uint64_t keyAfterMove(int side, Move m) {
+    const Square from = moveFrom(m), to = moveTo(m);
+    const int opp = side ^ 1;
+    const int piece = board[from].piece;
+    uint64_t key = hashKey;
+    if (epSquare != 0) key ^= epKey[epSquare];
+    const SquareState victim = board[to];
+    if (victim.colour == opp)
+        key ^= pieceKey[opp][victim.piece][to];
+    else if (piece == Pawn && ((from ^ to) & 7) != 0)
+        key ^= pieceKey[opp][Pawn][(to & 7) + (from & 56)];
+    const int promo = movePromotion(m);
+    if (promo != 0) {
+        const int p = (promo == Bishop || promo == Rook || promo == Queen) ? promo : Knight;
+        key ^= pieceKey[side][Pawn][from] ^ pieceKey[side][p][to];
+    } else {
+        key ^= pieceKey[side][piece][from] ^ pieceKey[side][piece][to];
+        if (piece == King && (from - to == 2 || to - from == 2))
+            key ^= pieceKey[side][Rook][castlingRookHome(from, to)] ^ pieceKey[side][Rook][castlingRookTarget(from, to)];
+    }
+    if (castleRights != 0) key ^= castleKey[castleRights] ^ castleKey[castleRights & castleKeep(from) & castleKeep(to)];
+    return (key & ~uint64_t{1}) | uint64_t(opp);
+}
+
 void unmakeMove(int ply) {
     assert(ply >= 0 && ply < MaxPly);
     const MoveWord m = undoStack.move[ply];
