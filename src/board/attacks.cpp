@@ -1,5 +1,6 @@
 #include "board/attacks.h"
 
+#include <bit>
 #include <cassert>
 #include <cstring>
 
@@ -49,41 +50,57 @@ inline void addChainAttacks(uint32_t* table, int type, Square from, uint32_t uni
     for (int s = jump[from]; s != from; s = jump[s]) table[s] += unit;
 }
 
-inline bool chainHolds(int type, Square from, int piece, int colour) {
-    const uint8_t* jump = nextDirection[type][from];
-    for (int s = jump[from]; s != from; s = jump[s])
-        if (board[s].piece == piece && board[s].colour == colour) return true;
-    return false;
+// Bit sets for the single-square tests: where the men stand that could
+// reach a square, and what lies between two squares of one line.
+struct AttackGeometry {
+    uint64_t pawnFrom[2][64];  // squares of the colour's pawns that attack s
+    uint64_t knight[64];
+    uint64_t diagonal[64];  // the two diagonals through s, s itself excluded
+    uint64_t straight[64];  // file and rank through s, s itself excluded
+    uint64_t between[64][64];
+};
+
+constexpr AttackGeometry buildGeometry() {
+    AttackGeometry g{};
+    const int steps[8][2] = {{1, 1}, {1, -1}, {-1, 1}, {-1, -1}, {0, 1}, {0, -1}, {1, 0}, {-1, 0}};
+    const int jumps[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
+    auto on = [](int f, int r) { return f >= 0 && f < 8 && r >= 0 && r < 8; };
+    for (int s = 0; s < 64; ++s) {
+        const int f = s & 7, r = s >> 3;
+        for (int c = 0; c < 2; ++c) {
+            const int back = c == White ? -1 : 1;  // a pawn attacks forwards, so it stands behind
+            for (int side = -1; side <= 1; side += 2)
+                if (on(f + side, r + back)) g.pawnFrom[c][s] |= uint64_t{1} << ((r + back) * 8 + f + side);
+        }
+        for (const auto& j : jumps)
+            if (on(f + j[0], r + j[1])) g.knight[s] |= uint64_t{1} << ((r + j[1]) * 8 + f + j[0]);
+        for (int d = 0; d < 8; ++d) {
+            uint64_t passed = 0;
+            for (int tf = f + steps[d][0], tr = r + steps[d][1]; on(tf, tr); tf += steps[d][0], tr += steps[d][1]) {
+                const int t = tr * 8 + tf;
+                (d < 4 ? g.diagonal[s] : g.straight[s]) |= uint64_t{1} << t;
+                g.between[s][t] = passed;
+                passed |= uint64_t{1} << t;
+            }
+        }
+    }
+    return g;
 }
 
-// First man met on each ray of Type decides: a slider of `colour` that is
-// `piece` or a queen attacks the origin.
-template <int Type>
-inline bool sliderHolds(Square from, int piece, int colour) {
-    const uint8_t* next = nextSquare[Type][from];
-    const uint8_t* jump = nextDirection[Type][from];
-    int s = next[from];
-    while (s != from) {
-        const SquareState man = board[s];
-        if (man.colour == NoColour) {
-            s = next[s];
-            continue;
-        }
-        if (man.colour == colour && (man.piece == piece || man.piece == Queen)) return true;
-        s = jump[s];
-    }
+constexpr AttackGeometry geometry = buildGeometry();
+
+// Does a slider in candidates see `square` over empty squares?
+inline bool clearLineFrom(uint64_t candidates, Square square) {
+    for (; candidates; candidates &= candidates - 1)
+        if (!(geometry.between[square][std::countr_zero(candidates)] & occupiedSet)) return true;
     return false;
 }
 
 int isAttackedBy(int colour, Square square) {
-    const int* count = &pieceCount[colour * 8];
-    // Squares from which an enemy pawn would hit `square` are the capture
-    // squares of a pawn of our colour standing there.
-    if (chainHolds(moveTypeOf[colour ^ 1][Pawn], square, Pawn, colour)) return 1;
-    if (count[Knight] && chainHolds(Knight, square, Knight, colour)) return 1;
-    if ((count[Bishop] || count[Queen]) && sliderHolds<Bishop>(square, Bishop, colour)) return 1;
-    if ((count[Rook] || count[Queen]) && sliderHolds<Rook>(square, Rook, colour)) return 1;
-    return 0;
+    const uint64_t* men = &menSet[colour * 8];
+    if ((geometry.pawnFrom[colour][square] & men[Pawn]) || (geometry.knight[square] & men[Knight])) return 1;
+    if (clearLineFrom((men[Bishop] | men[Queen]) & geometry.diagonal[square], square)) return 1;
+    return clearLineFrom((men[Rook] | men[Queen]) & geometry.straight[square], square) ? 1 : 0;
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ constexpr int castleKeep(int sq) {
     }
 }
 
+inline uint64_t bitOf(Square s) { return uint64_t{1} << s; }
+
 // Index of sq in colour's list, searching from entry `first`; -1 if absent.
 inline int findInList(int colour, Square sq, int first) {
     const int* list = pieceList[colour];
@@ -126,6 +128,8 @@ void makeMove(int side, int ply, MoveEntry* entry) {
         assert(captured != King);
         undoStack.capturedPiece[ply] = captured;
         undoStack.capturedSquare[ply] = capSq;
+        menSet[opp * 8 + captured] ^= bitOf(capSq);
+        occupiedSet ^= bitOf(capSq);
         psqScore[opp] -= psqTable[opp * 8 + captured][capSq];
         --pieceCount[opp * 8 + captured];
         if (captured == Pawn)
@@ -147,6 +151,9 @@ void makeMove(int side, int ply, MoveEntry* entry) {
         ++pieceCount[side * 8 + p];
         --pieceCount[side * 8 + Pawn];
         moveInList(side, from, to, 1);
+        menSet[side * 8 + Pawn] ^= bitOf(from);
+        menSet[side * 8 + p] ^= bitOf(to);
+        occupiedSet ^= bitOf(from) | bitOf(to);
         key ^= pieceKey[side][Pawn][from] ^ pieceKey[side][p][to];
         putMan(to, p, side);
         setEmpty(from);
@@ -157,6 +164,8 @@ void makeMove(int side, int ply, MoveEntry* entry) {
             moveInList(side, rookFrom, rookTo, 0);
             setEmpty(rookFrom);
             putMan(rookTo, Rook, side);
+            menSet[side * 8 + Rook] ^= bitOf(rookFrom) | bitOf(rookTo);
+            occupiedSet ^= bitOf(rookFrom) | bitOf(rookTo);
             psqScore[side] += psqTable[side * 8 + Rook][rookTo] - psqTable[side * 8 + Rook][rookFrom];
             hasCastled[side] = 1;
             key ^= pieceKey[side][Rook][rookFrom] ^ pieceKey[side][Rook][rookTo];
@@ -179,6 +188,8 @@ void makeMove(int side, int ply, MoveEntry* entry) {
         moveInList(side, from, to, 0);
         setEmpty(from);
         putMan(to, piece, side);
+        menSet[side * 8 + piece] ^= bitOf(from) | bitOf(to);
+        occupiedSet ^= bitOf(from) | bitOf(to);
         psqScore[side] += psqTable[side * 8 + piece][to] - psqTable[side * 8 + piece][from];
         key ^= pieceKey[side][piece][from] ^ pieceKey[side][piece][to];
     }
@@ -242,6 +253,9 @@ void unmakeMove(int ply) {
     if (m & PromotionMask) {
         ++pieceCount[side * 8 + Pawn];
         --pieceCount[side * 8 + board[to].piece];
+        menSet[side * 8 + Pawn] ^= bitOf(from);
+        menSet[side * 8 + board[to].piece] ^= bitOf(to);
+        occupiedSet ^= bitOf(from) | bitOf(to);
         moveInList(side, to, from, 1);
         setEmpty(to);
         putMan(from, Pawn, side);
@@ -254,6 +268,8 @@ void unmakeMove(int ply) {
             moveInList(side, rookAt, rookHome, 0);
             setEmpty(rookAt);
             putMan(rookHome, Rook, side);
+            menSet[side * 8 + Rook] ^= bitOf(rookAt) | bitOf(rookHome);
+            occupiedSet ^= bitOf(rookAt) | bitOf(rookHome);
             hasCastled[side] = 0;
         }
         if (piece == Pawn) {
@@ -263,6 +279,8 @@ void unmakeMove(int ply) {
         moveInList(side, to, from, 0);
         setEmpty(to);
         putMan(from, piece, side);
+        menSet[side * 8 + piece] ^= bitOf(from) | bitOf(to);
+        occupiedSet ^= bitOf(from) | bitOf(to);
     }
 
     // The mover is back first, so an en-passant victim lands on an empty square.
@@ -274,6 +292,8 @@ void unmakeMove(int ply) {
         assert(lastPieceIndex[opp] < 15);
         pieceList[opp][++lastPieceIndex[opp]] = capSq;
         putMan(capSq, captured, opp);
+        menSet[opp * 8 + captured] ^= bitOf(capSq);
+        occupiedSet ^= bitOf(capSq);
     }
 
     assert(boardStateConsistent());
@@ -330,6 +350,7 @@ void rebuildPieceLists() {
     clearPawnHash();
     for (Square s = 0; s < 64; ++s)
         if (board[s].piece == Pawn) addPawn(s, board[s].colour);
+    rebuildMenSets();
 }
 
 void sumPsqScore() {
