@@ -14,7 +14,7 @@ const uint64_t* gameKeyListEnd = nullptr;
 namespace {
 
 // Rights that survive a move starting or ending on each square.
-constexpr int castleKeep(int sq) {
+constexpr int castleKeepOn(int sq) {
     switch (sq) {
         case 0: return 15 & ~WhiteLong;
         case 4: return 15 & ~(WhiteShort | WhiteLong);
@@ -26,31 +26,36 @@ constexpr int castleKeep(int sq) {
     }
 }
 
-inline uint64_t bitOf(Square s) { return uint64_t{1} << s; }
+constexpr struct CastleKeepTable {
+    int8_t keep[64];
+    constexpr CastleKeepTable() : keep{} {
+        for (int sq = 0; sq < 64; ++sq) keep[sq] = int8_t(castleKeepOn(sq));
+    }
+} castleKeepTable;
 
-// Index of sq in colour's list, searching from entry `first`; -1 if absent.
-inline int findInList(int colour, Square sq, int first) {
-    const int* list = pieceList[colour];
-    for (int i = first; i <= lastPieceIndex[colour]; ++i)
-        if (list[i] == sq) return i;
-    return -1;
-}
+inline int castleKeep(int sq) { return castleKeepTable.keep[sq]; }
+
+inline uint64_t bitOf(Square s) { return uint64_t{1} << s; }
 
 // The rook's corner and its square beside the king after castling.
 inline Square castlingRookHome(Square from, Square to) { return to > from ? to + 1 : to - 2; }
 inline Square castlingRookTarget(Square from, Square to) { return to > from ? from + 1 : from - 1; }
 
-inline void moveInList(int colour, Square from, Square to, int first) {
-    const int i = findInList(colour, from, first);
-    assert(i >= 0);
+inline void moveInList(int colour, Square from, Square to) {
+    const int i = listSlot[from];
+    assert(i >= 0 && pieceList[colour][i] == from);
     if (i >= 0) pieceList[colour][i] = to;
+    listSlot[to] = i;
 }
 
+// The last entry fills the hole.
 inline void removeFromList(int colour, Square sq) {
-    const int i = findInList(colour, sq, 1);
-    assert(i >= 1);
+    const int i = listSlot[sq];
+    assert(i >= 1 && pieceList[colour][i] == sq);
     if (i < 1) return;
-    pieceList[colour][i] = pieceList[colour][lastPieceIndex[colour]];
+    const Square last = pieceList[colour][lastPieceIndex[colour]];
+    pieceList[colour][i] = last;
+    listSlot[last] = i;
     --lastPieceIndex[colour];
 }
 
@@ -150,7 +155,7 @@ void makeMove(int side, int ply, MoveEntry* entry) {
         psqScore[side] += psqTable[side * 8 + p][to] - psqTable[side * 8 + Pawn][from];
         ++pieceCount[side * 8 + p];
         --pieceCount[side * 8 + Pawn];
-        moveInList(side, from, to, 1);
+        moveInList(side, from, to);
         menSet[side * 8 + Pawn] ^= bitOf(from);
         menSet[side * 8 + p] ^= bitOf(to);
         occupiedSet ^= bitOf(from) | bitOf(to);
@@ -161,7 +166,7 @@ void makeMove(int side, int ply, MoveEntry* entry) {
         if (m & CastleFlag) {
             const Square rookFrom = castlingRookHome(from, to);
             const Square rookTo = castlingRookTarget(from, to);
-            moveInList(side, rookFrom, rookTo, 0);
+            moveInList(side, rookFrom, rookTo);
             setEmpty(rookFrom);
             putMan(rookTo, Rook, side);
             menSet[side * 8 + Rook] ^= bitOf(rookFrom) | bitOf(rookTo);
@@ -185,7 +190,7 @@ void makeMove(int side, int ply, MoveEntry* entry) {
                 }
             }
         }
-        moveInList(side, from, to, 0);
+        moveInList(side, from, to);
         setEmpty(from);
         putMan(to, piece, side);
         menSet[side * 8 + piece] ^= bitOf(from) | bitOf(to);
@@ -256,7 +261,7 @@ void unmakeMove(int ply) {
         menSet[side * 8 + Pawn] ^= bitOf(from);
         menSet[side * 8 + board[to].piece] ^= bitOf(to);
         occupiedSet ^= bitOf(from) | bitOf(to);
-        moveInList(side, to, from, 1);
+        moveInList(side, to, from);
         setEmpty(to);
         putMan(from, Pawn, side);
         addPawn(from, side);
@@ -265,7 +270,7 @@ void unmakeMove(int ply) {
         if (m & CastleFlag) {
             const Square rookAt = castlingRookTarget(from, to);
             const Square rookHome = castlingRookHome(from, to);
-            moveInList(side, rookAt, rookHome, 0);
+            moveInList(side, rookAt, rookHome);
             setEmpty(rookAt);
             putMan(rookHome, Rook, side);
             menSet[side * 8 + Rook] ^= bitOf(rookAt) | bitOf(rookHome);
@@ -276,7 +281,7 @@ void unmakeMove(int ply) {
             addPawn(from, side);
             removePawn(to, side);
         }
-        moveInList(side, to, from, 0);
+        moveInList(side, to, from);
         setEmpty(to);
         putMan(from, piece, side);
         menSet[side * 8 + piece] ^= bitOf(from) | bitOf(to);
@@ -291,6 +296,7 @@ void unmakeMove(int ply) {
         ++pieceCount[opp * 8 + captured];
         assert(lastPieceIndex[opp] < 15);
         pieceList[opp][++lastPieceIndex[opp]] = capSq;
+        listSlot[capSq] = lastPieceIndex[opp];
         putMan(capSq, captured, opp);
         menSet[opp * 8 + captured] ^= bitOf(capSq);
         occupiedSet ^= bitOf(capSq);
