@@ -36,5 +36,15 @@ if [ "${PGO:-1}" = 1 ]; then
     fi
 fi
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAVIK_PGO="$mode" -DTAVIK_PGO_DIR="$data" "$@" >/dev/null &&
-    cmake --build "$build" -j "$jobs"
+final() {
+    pgo=$1
+    shift
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAVIK_PGO="$pgo" -DTAVIK_PGO_DIR="$data" "$@" >/dev/null &&
+        cmake --build "$build" -j "$jobs"
+}
+if ! final "$mode" "$@"; then
+    [ "$mode" = use ] || exit 1
+    echo "release_build: the build with profiles failed; building without" >&2
+    rm -rf "$data"
+    final off "$@"
+fi
