@@ -268,7 +268,10 @@ int alphaBeta(int side, int ply, int horizon, MoveEntry* list, MoveEntry* parent
         if (!sorted) {
             // Picking one move ahead lets the next child's bucket load while
             // this child is searched; the order comes out the same.
-            if (entry == list) pickBest(entry, end);
+            if (entry == list) {
+                pickBest(entry, end);
+                if (moveOf(entry->move) != tm) ttPrefetch(keyAfterMove(side, entry->move));
+            }
             if (entry + 1 < end) {
                 pickBest(entry + 1, end);
                 ttPrefetch(keyAfterMove(side, entry[1].move));
