@@ -4,13 +4,16 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 POLYGLOT_BOOK ?= /usr/share/games/gnuchess/book.bin
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup book testmode tb-verify tb-index-check tb-endgames clean
+.PHONY: all build run test test-release test-asan perft bench bench-startup book testmode tb-verify tb-index-check tb-endgames bench-compare clean
 
 all: build
 
+# Profile-guided -O3/LTO build (see tools/release_build.sh). PGO=0 builds
+# without the training run; NATIVE=1 tunes for this machine's processor.
+PGO ?= 1
+NATIVE ?= 0
 build:
-	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@cmake --build $(BUILD) -j $(JOBS)
+	@PGO=$(PGO) tools/release_build.sh $(BUILD) $(JOBS) -DTAVIK_NATIVE=$(if $(filter 1,$(NATIVE)),ON,OFF)
 
 run: build
 	@./$(BUILD)/tavik
@@ -64,3 +67,9 @@ tb-index-check: build
 # The engine against generated 3- and 4-man tables, plain and compressed (minutes).
 tb-endgames: build
 	python3 tests/e2e/test_tablebases.py $(CURDIR)/$(BUILD)/tavik $(CURDIR)/$(BUILD)/tavik-tool --four-men
+
+# make bench-compare OLD=<git rev> [RUNS=5] [DEPTH=8]: old build against this one.
+bench-compare: build
+	@test -n "$(OLD)" || { echo "usage: make bench-compare OLD=<git rev> [RUNS=n] [DEPTH=d]"; exit 2; }
+	python3 tools/bench_compare.py $(OLD) ./$(BUILD)/tavik-tool --scratch $(BUILD)/bench-compare \
+		--runs $(or $(RUNS),5) --depth $(or $(DEPTH),8)

@@ -82,7 +82,10 @@ int runBenchCommand(int argc, char** argv) {
         return 1;
     }
     // A FEN may arrive as one argument or split into its fields.
-    for (int i = 2; i < argc; ++i) fen += (fen.empty() ? "" : " ") + std::string(argv[i]);
+    for (int i = 2; i < argc; ++i) {
+        if (!fen.empty()) fen += ' ';
+        fen += argv[i];
+    }
 
     engineStartup();
     // Like the test mode, the bench owns the process: no command is read

@@ -1,5 +1,6 @@
 #include "board/attacks.h"
 
+#include <bit>
 #include <cassert>
 #include <cstring>
 
@@ -15,75 +16,88 @@ int attackCacheValid[MaxPly];
 namespace {
 
 
-// Adds unit to every square on the rays of Type from `from`. Behind an own man
-// whose piece bit is in xrayPieces the ray goes on with count-only x-ray
-// attacks, up to and including the next occupied square.
-template <int Type>
-inline void addSliderAttacks(uint32_t* table, Square from, uint32_t unit, int colour, unsigned xrayPieces) {
-    const uint8_t* next = nextSquare[Type][from];
-    const uint8_t* jump = nextDirection[Type][from];
-    int s = next[from];
-    while (s != from) {
-        table[s] += unit;
-        const SquareState man = board[s];
-        if (man.colour == NoColour) {
-            s = next[s];
-            continue;
+// Bit sets for the single-square tests: where the men stand that could
+// reach a square, and what lies between two squares of one line.
+struct AttackGeometry {
+    uint64_t pawnFrom[2][64];  // squares of the colour's pawns that attack s
+    uint64_t knight[64];
+    uint64_t king[64];
+    // Squares from s outwards, s excluded: north, east, south, west, then
+    // north-east, north-west, south-west, south-east.
+    uint64_t ray[8][64];
+    uint64_t diagonal[64];  // the two diagonals through s, s itself excluded
+    uint64_t straight[64];  // file and rank through s, s itself excluded
+    uint64_t between[64][64];
+};
+
+constexpr AttackGeometry buildGeometry() {
+    AttackGeometry g{};
+    const int steps[8][2] = {{0, 1}, {1, 0}, {0, -1}, {-1, 0}, {1, 1}, {-1, 1}, {-1, -1}, {1, -1}};
+    const int jumps[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2}, {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
+    auto on = [](int f, int r) { return f >= 0 && f < 8 && r >= 0 && r < 8; };
+    for (int s = 0; s < 64; ++s) {
+        const int f = s & 7, r = s >> 3;
+        for (int c = 0; c < 2; ++c) {
+            const int back = c == White ? -1 : 1;  // a pawn attacks forwards, so it stands behind
+            for (int side = -1; side <= 1; side += 2)
+                if (on(f + side, r + back)) g.pawnFrom[c][s] |= uint64_t{1} << ((r + back) * 8 + f + side);
         }
-        if (man.colour == colour && ((xrayPieces >> man.piece) & 1u)) {
-            // A square's successor is on the same ray exactly when the two tables differ there.
-            int x = s;
-            while (next[x] != jump[x]) {
-                x = next[x];
-                table[x] += 1;
-                if (board[x].colour != NoColour) break;
+        for (const auto& j : jumps)
+            if (on(f + j[0], r + j[1])) g.knight[s] |= uint64_t{1} << ((r + j[1]) * 8 + f + j[0]);
+        for (int d = 0; d < 8; ++d) {
+            uint64_t passed = 0;
+            for (int tf = f + steps[d][0], tr = r + steps[d][1]; on(tf, tr); tf += steps[d][0], tr += steps[d][1]) {
+                const int t = tr * 8 + tf;
+                (d < 4 ? g.straight[s] : g.diagonal[s]) |= uint64_t{1} << t;
+                g.ray[d][s] |= uint64_t{1} << t;
+                if (t == s + steps[d][0] + 8 * steps[d][1]) g.king[s] |= uint64_t{1} << t;
+                g.between[s][t] = passed;
+                passed |= uint64_t{1} << t;
             }
         }
-        s = jump[s];
     }
+    return g;
 }
 
-// Leapers and pawns attack every square of their nextDirection chain.
-inline void addChainAttacks(uint32_t* table, int type, Square from, uint32_t unit) {
-    const uint8_t* jump = nextDirection[type][from];
-    for (int s = jump[from]; s != from; s = jump[s]) table[s] += unit;
-}
+constexpr AttackGeometry geometry = buildGeometry();
 
-inline bool chainHolds(int type, Square from, int piece, int colour) {
-    const uint8_t* jump = nextDirection[type][from];
-    for (int s = jump[from]; s != from; s = jump[s])
-        if (board[s].piece == piece && board[s].colour == colour) return true;
+// Does a slider in candidates see `square` over empty squares?
+inline bool clearLineFrom(uint64_t candidates, Square square) {
+    for (; candidates; candidates &= candidates - 1)
+        if (!(geometry.between[square][std::countr_zero(candidates)] & occupiedSet)) return true;
     return false;
 }
 
-// First man met on each ray of Type decides: a slider of `colour` that is
-// `piece` or a queen attacks the origin.
-template <int Type>
-inline bool sliderHolds(Square from, int piece, int colour) {
-    const uint8_t* next = nextSquare[Type][from];
-    const uint8_t* jump = nextDirection[Type][from];
-    int s = next[from];
-    while (s != from) {
-        const SquareState man = board[s];
-        if (man.colour == NoColour) {
-            s = next[s];
-            continue;
+inline void addEach(uint32_t* table, uint64_t squares, uint32_t unit) {
+    for (; squares; squares &= squares - 1) table[std::countr_zero(squares)] += unit;
+}
+
+// Adds unit to the squares a slider on `from` reaches along ray Dir over
+// `occupied`, the first man included. Behind an own man in xrayMen the ray
+// goes on with count-only x-ray attacks, up to and including the next man.
+template <int Dir>
+inline void addRayAttacks(uint32_t* table, Square from, uint32_t unit, uint64_t occupied, uint64_t xrayMen) {
+    constexpr bool Up = (Dir & 2) == 0;  // towards higher squares: the nearest man is the lowest bit
+    const uint64_t* ray = geometry.ray[Dir];
+    auto nearest = [](uint64_t men) { return Up ? std::countr_zero(men) : 63 - std::countl_zero(men); };
+    uint64_t reach = ray[from];
+    if (const uint64_t blockers = reach & occupied) {
+        const int b = nearest(blockers);
+        reach ^= ray[b];
+        if ((xrayMen >> b) & 1) {
+            uint64_t behind = ray[b];
+            if (const uint64_t next = behind & occupied) behind ^= ray[nearest(next)];
+            addEach(table, behind, 1);
         }
-        if (man.colour == colour && (man.piece == piece || man.piece == Queen)) return true;
-        s = jump[s];
     }
-    return false;
+    addEach(table, reach, unit);
 }
 
 int isAttackedBy(int colour, Square square) {
-    const int* count = &pieceCount[colour * 8];
-    // Squares from which an enemy pawn would hit `square` are the capture
-    // squares of a pawn of our colour standing there.
-    if (chainHolds(moveTypeOf[colour ^ 1][Pawn], square, Pawn, colour)) return 1;
-    if (count[Knight] && chainHolds(Knight, square, Knight, colour)) return 1;
-    if ((count[Bishop] || count[Queen]) && sliderHolds<Bishop>(square, Bishop, colour)) return 1;
-    if ((count[Rook] || count[Queen]) && sliderHolds<Rook>(square, Rook, colour)) return 1;
-    return 0;
+    const uint64_t* men = &menSet[colour * 8];
+    if ((geometry.pawnFrom[colour][square] & men[Pawn]) || (geometry.knight[square] & men[Knight])) return 1;
+    if (clearLineFrom((men[Bishop] | men[Queen]) & geometry.diagonal[square], square)) return 1;
+    return clearLineFrom((men[Rook] | men[Queen]) & geometry.straight[square], square) ? 1 : 0;
 }
 
 }  // namespace
@@ -93,35 +107,35 @@ void computeAttacks(int colour, AttackTable& table) {
     std::memset(table, 0, sizeof table);
 
     // The enemy king must not shelter the squares behind it from a slider,
-    // or a checked king could step back along the checking line.
+    // or a checked king could step back along the checking line: it is
+    // left out of the men that stop a ray.
     const Square enemyKing = pieceList[colour ^ 1][0];
-    const int savedColour = board[enemyKing].colour;
-    board[enemyKing].colour = NoColour;
+    const uint64_t occupied = occupiedSet & ~(uint64_t{1} << enemyKing);
+    const uint64_t* own = &menSet[colour * 8];
+    const uint64_t straightXray = own[Rook] | own[Queen];
+    const uint64_t diagonalXray = own[Queen];
 
     for (int i = lastPieceIndex[colour]; i >= 0; --i) {
         const Square from = pieceList[colour][i];
         const int piece = board[from].piece;
         assert(board[from].colour == colour && piece >= Pawn && piece <= King);
         const uint32_t unit = attackWeight[piece] + 1;
-        switch (piece) {
-            case Queen:
-                addSliderAttacks<Rook>(table, from, unit, colour, (1u << Rook) | (1u << Queen));
-                addSliderAttacks<Bishop>(table, from, unit, colour, 1u << Queen);
-                break;
-            case Rook:
-                addSliderAttacks<Rook>(table, from, unit, colour, (1u << Rook) | (1u << Queen));
-                break;
-            case Bishop:
-                addSliderAttacks<Bishop>(table, from, unit, colour, 1u << Queen);
-                break;
-            case Pawn:
-            case Knight:
-            case King:
-                addChainAttacks(table, moveTypeOf[colour][piece], from, unit);
-                break;
-            default:
-                break;
+        if (piece == Rook || piece == Queen) {
+            addRayAttacks<0>(table, from, unit, occupied, straightXray);
+            addRayAttacks<1>(table, from, unit, occupied, straightXray);
+            addRayAttacks<2>(table, from, unit, occupied, straightXray);
+            addRayAttacks<3>(table, from, unit, occupied, straightXray);
         }
+        if (piece == Bishop || piece == Queen) {
+            addRayAttacks<4>(table, from, unit, occupied, diagonalXray);
+            addRayAttacks<5>(table, from, unit, occupied, diagonalXray);
+            addRayAttacks<6>(table, from, unit, occupied, diagonalXray);
+            addRayAttacks<7>(table, from, unit, occupied, diagonalXray);
+        }
+        // A pawn of colour attacks the squares a pawn of the other colour is attacked from.
+        if (piece == Pawn) addEach(table, geometry.pawnFrom[colour ^ 1][from], unit);
+        if (piece == Knight) addEach(table, geometry.knight[from], unit);
+        if (piece == King) addEach(table, geometry.king[from], unit);
     }
 
     // A lone checking slider is counted once at the king: the x-rays behind
@@ -131,8 +145,6 @@ void computeAttacks(int colour, AttackTable& table) {
         const uint32_t kinds = word & ~CountMask;
         if (kinds == 0x100000 || kinds == 0x10000 || kinds == 0x1000) table[enemyKing] = kinds + 1;
     }
-
-    board[enemyKing].colour = savedColour;
 }
 
 void ensureAttackTables(int ply) {

@@ -15,6 +15,9 @@ int hasCastled[2];
 int epSquare;
 int fiftyCount;
 uint64_t hashKey;
+uint64_t menSet[16];
+uint64_t occupiedSet;
+int listSlot[64];
 UndoStack undoStack;
 
 const int moveTypeOf[2][8] = {{0, 1, 2, 3, 4, 5, 6, 0}, {0, 7, 2, 3, 4, 5, 6, 0}};
@@ -31,4 +34,19 @@ void clearBoard() {
     epSquare = 0;
     fiftyCount = 0;
     hashKey = 0;
+    rebuildMenSets();
+}
+
+void rebuildMenSets() {
+    std::memset(menSet, 0, sizeof menSet);
+    occupiedSet = 0;
+    for (Square s = 0; s < 64; ++s) {
+        const SquareState m = board[s];
+        if (m.colour == NoColour) continue;
+        menSet[m.colour * 8 + m.piece] |= uint64_t{1} << s;
+        occupiedSet |= uint64_t{1} << s;
+    }
+    for (int& slot : listSlot) slot = -1;
+    for (int colour = White; colour <= Black; ++colour)
+        for (int i = lastPieceIndex[colour]; i >= 0; --i) listSlot[pieceList[colour][i]] = i;
 }

@@ -21,6 +21,13 @@ extern int hasCastled[2];
 extern int epSquare;  // 0 = none
 extern int fiftyCount;
 extern uint64_t hashKey;  // bit 0 is the side to move
+// The same men as bit sets (bit s for square s): by colour * 8 + piece code,
+// and all men together. Kept by make and unmake; rebuilt with the lists.
+extern uint64_t menSet[16];
+extern uint64_t occupiedSet;
+// Entry of the man on each occupied square in its colour's pieceList (-1 for
+// a man the list left out), so that make finds it without a search.
+extern int listSlot[64];
 
 constexpr int WhiteShort = 1, WhiteLong = 2, BlackShort = 4, BlackLong = 8;
 
@@ -46,3 +53,5 @@ inline bool isEmpty(Square s) { return board[s].colour == NoColour; }
 
 // Empties the board and every derived global (used before loading a position).
 void clearBoard();
+// menSet and occupiedSet from the board, listSlot from the lists.
+void rebuildMenSets();

@@ -14,7 +14,7 @@ const uint64_t* gameKeyListEnd = nullptr;
 namespace {
 
 // Rights that survive a move starting or ending on each square.
-constexpr int castleKeep(int sq) {
+constexpr int castleKeepOn(int sq) {
     switch (sq) {
         case 0: return 15 & ~WhiteLong;
         case 4: return 15 & ~(WhiteShort | WhiteLong);
@@ -26,29 +26,36 @@ constexpr int castleKeep(int sq) {
     }
 }
 
-// Index of sq in colour's list, searching from entry `first`; -1 if absent.
-inline int findInList(int colour, Square sq, int first) {
-    const int* list = pieceList[colour];
-    for (int i = first; i <= lastPieceIndex[colour]; ++i)
-        if (list[i] == sq) return i;
-    return -1;
-}
+constexpr struct CastleKeepTable {
+    int8_t keep[64];
+    constexpr CastleKeepTable() : keep{} {
+        for (int sq = 0; sq < 64; ++sq) keep[sq] = int8_t(castleKeepOn(sq));
+    }
+} castleKeepTable;
+
+inline int castleKeep(int sq) { return castleKeepTable.keep[sq]; }
+
+inline uint64_t bitOf(Square s) { return uint64_t{1} << s; }
 
 // The rook's corner and its square beside the king after castling.
 inline Square castlingRookHome(Square from, Square to) { return to > from ? to + 1 : to - 2; }
 inline Square castlingRookTarget(Square from, Square to) { return to > from ? from + 1 : from - 1; }
 
-inline void moveInList(int colour, Square from, Square to, int first) {
-    const int i = findInList(colour, from, first);
-    assert(i >= 0);
+inline void moveInList(int colour, Square from, Square to) {
+    const int i = listSlot[from];
+    assert(i >= 0 && pieceList[colour][i] == from);
     if (i >= 0) pieceList[colour][i] = to;
+    listSlot[to] = i;
 }
 
+// The last entry fills the hole.
 inline void removeFromList(int colour, Square sq) {
-    const int i = findInList(colour, sq, 1);
-    assert(i >= 1);
+    const int i = listSlot[sq];
+    assert(i >= 1 && pieceList[colour][i] == sq);
     if (i < 1) return;
-    pieceList[colour][i] = pieceList[colour][lastPieceIndex[colour]];
+    const Square last = pieceList[colour][lastPieceIndex[colour]];
+    pieceList[colour][i] = last;
+    listSlot[last] = i;
     --lastPieceIndex[colour];
 }
 
@@ -126,6 +133,8 @@ void makeMove(int side, int ply, MoveEntry* entry) {
         assert(captured != King);
         undoStack.capturedPiece[ply] = captured;
         undoStack.capturedSquare[ply] = capSq;
+        menSet[opp * 8 + captured] ^= bitOf(capSq);
+        occupiedSet ^= bitOf(capSq);
         psqScore[opp] -= psqTable[opp * 8 + captured][capSq];
         --pieceCount[opp * 8 + captured];
         if (captured == Pawn)
@@ -146,7 +155,10 @@ void makeMove(int side, int ply, MoveEntry* entry) {
         psqScore[side] += psqTable[side * 8 + p][to] - psqTable[side * 8 + Pawn][from];
         ++pieceCount[side * 8 + p];
         --pieceCount[side * 8 + Pawn];
-        moveInList(side, from, to, 1);
+        moveInList(side, from, to);
+        menSet[side * 8 + Pawn] ^= bitOf(from);
+        menSet[side * 8 + p] ^= bitOf(to);
+        occupiedSet ^= bitOf(from) | bitOf(to);
         key ^= pieceKey[side][Pawn][from] ^ pieceKey[side][p][to];
         putMan(to, p, side);
         setEmpty(from);
@@ -154,9 +166,11 @@ void makeMove(int side, int ply, MoveEntry* entry) {
         if (m & CastleFlag) {
             const Square rookFrom = castlingRookHome(from, to);
             const Square rookTo = castlingRookTarget(from, to);
-            moveInList(side, rookFrom, rookTo, 0);
+            moveInList(side, rookFrom, rookTo);
             setEmpty(rookFrom);
             putMan(rookTo, Rook, side);
+            menSet[side * 8 + Rook] ^= bitOf(rookFrom) | bitOf(rookTo);
+            occupiedSet ^= bitOf(rookFrom) | bitOf(rookTo);
             psqScore[side] += psqTable[side * 8 + Rook][rookTo] - psqTable[side * 8 + Rook][rookFrom];
             hasCastled[side] = 1;
             key ^= pieceKey[side][Rook][rookFrom] ^ pieceKey[side][Rook][rookTo];
@@ -176,9 +190,11 @@ void makeMove(int side, int ply, MoveEntry* entry) {
                 }
             }
         }
-        moveInList(side, from, to, 0);
+        moveInList(side, from, to);
         setEmpty(from);
         putMan(to, piece, side);
+        menSet[side * 8 + piece] ^= bitOf(from) | bitOf(to);
+        occupiedSet ^= bitOf(from) | bitOf(to);
         psqScore[side] += psqTable[side * 8 + piece][to] - psqTable[side * 8 + piece][from];
         key ^= pieceKey[side][piece][from] ^ pieceKey[side][piece][to];
     }
@@ -197,6 +213,30 @@ void makeMove(int side, int ply, MoveEntry* entry) {
     if (gives) entry->move |= CheckFlag;
 
     assert(boardStateConsistent());
+}
+
+uint64_t keyAfterMove(int side, Move m) {
+    const Square from = moveFrom(m), to = moveTo(m);
+    const int opp = side ^ 1;
+    const int piece = board[from].piece;
+    uint64_t key = hashKey;
+    if (epSquare != 0) key ^= epKey[epSquare];
+    const SquareState victim = board[to];
+    if (victim.colour == opp)
+        key ^= pieceKey[opp][victim.piece][to];
+    else if (piece == Pawn && ((from ^ to) & 7) != 0)
+        key ^= pieceKey[opp][Pawn][(to & 7) + (from & 56)];
+    const int promo = movePromotion(m);
+    if (promo != 0) {
+        const int p = (promo == Bishop || promo == Rook || promo == Queen) ? promo : Knight;
+        key ^= pieceKey[side][Pawn][from] ^ pieceKey[side][p][to];
+    } else {
+        key ^= pieceKey[side][piece][from] ^ pieceKey[side][piece][to];
+        if (piece == King && (from - to == 2 || to - from == 2))
+            key ^= pieceKey[side][Rook][castlingRookHome(from, to)] ^ pieceKey[side][Rook][castlingRookTarget(from, to)];
+    }
+    if (castleRights != 0) key ^= castleKey[castleRights] ^ castleKey[castleRights & castleKeep(from) & castleKeep(to)];
+    return (key & ~uint64_t{1}) | uint64_t(opp);
 }
 
 void unmakeMove(int ply) {
@@ -218,7 +258,10 @@ void unmakeMove(int ply) {
     if (m & PromotionMask) {
         ++pieceCount[side * 8 + Pawn];
         --pieceCount[side * 8 + board[to].piece];
-        moveInList(side, to, from, 1);
+        menSet[side * 8 + Pawn] ^= bitOf(from);
+        menSet[side * 8 + board[to].piece] ^= bitOf(to);
+        occupiedSet ^= bitOf(from) | bitOf(to);
+        moveInList(side, to, from);
         setEmpty(to);
         putMan(from, Pawn, side);
         addPawn(from, side);
@@ -227,18 +270,22 @@ void unmakeMove(int ply) {
         if (m & CastleFlag) {
             const Square rookAt = castlingRookTarget(from, to);
             const Square rookHome = castlingRookHome(from, to);
-            moveInList(side, rookAt, rookHome, 0);
+            moveInList(side, rookAt, rookHome);
             setEmpty(rookAt);
             putMan(rookHome, Rook, side);
+            menSet[side * 8 + Rook] ^= bitOf(rookAt) | bitOf(rookHome);
+            occupiedSet ^= bitOf(rookAt) | bitOf(rookHome);
             hasCastled[side] = 0;
         }
         if (piece == Pawn) {
             addPawn(from, side);
             removePawn(to, side);
         }
-        moveInList(side, to, from, 0);
+        moveInList(side, to, from);
         setEmpty(to);
         putMan(from, piece, side);
+        menSet[side * 8 + piece] ^= bitOf(from) | bitOf(to);
+        occupiedSet ^= bitOf(from) | bitOf(to);
     }
 
     // The mover is back first, so an en-passant victim lands on an empty square.
@@ -249,7 +296,10 @@ void unmakeMove(int ply) {
         ++pieceCount[opp * 8 + captured];
         assert(lastPieceIndex[opp] < 15);
         pieceList[opp][++lastPieceIndex[opp]] = capSq;
+        listSlot[capSq] = lastPieceIndex[opp];
         putMan(capSq, captured, opp);
+        menSet[opp * 8 + captured] ^= bitOf(capSq);
+        occupiedSet ^= bitOf(capSq);
     }
 
     assert(boardStateConsistent());
@@ -306,6 +356,7 @@ void rebuildPieceLists() {
     clearPawnHash();
     for (Square s = 0; s < 64; ++s)
         if (board[s].piece == Pawn) addPawn(s, board[s].colour);
+    rebuildMenSets();
 }
 
 void sumPsqScore() {

@@ -9,6 +9,10 @@ void unmakeMove(int ply);
 void makeNullMove(int side, int ply);
 void unmakeNullMove(int ply);
 int isRepetition(int ply);
+// The key makeMove would produce for side's move m, read from the board
+// alone, for prefetching. An en-passant target the move creates is left out,
+// and any 16-bit code is safe to pass, legal or not.
+uint64_t keyAfterMove(int side, Move m);
 
 // Keys of the game positions since the last irreversible move, set by the
 // search driver before each search.

@@ -531,7 +531,10 @@ void addSafeChecks(int side, bool asEntries) {
 
 }  // namespace
 
-int generateMoves(MoveEntry* list, int side, int ply) {
+namespace {
+
+template <bool Scored>
+int generateMovesImpl(MoveEntry* list, int side, int ply) {
     assert(ply >= 0 && ply < MaxPly);
     moveCursor = list;
     listStart = list;
@@ -549,9 +552,15 @@ int generateMoves(MoveEntry* list, int side, int ply) {
     addKingMoves(side);
     if (checkers == 0 && castleRights != 0) addCastling(side);
 
-    scoreAndScaleHistory(list, moveCursor, side);
+    if constexpr (Scored) scoreAndScaleHistory(list, moveCursor, side);
     return int(moveCursor - list);
 }
+
+}  // namespace
+
+int generateMoves(MoveEntry* list, int side, int ply) { return generateMovesImpl<true>(list, side, ply); }
+
+int generateMovesUnscored(MoveEntry* list, int side, int ply) { return generateMovesImpl<false>(list, side, ply); }
 
 int generateRootMoves(MoveEntry* list, int side, int ply) {
     assert(ply >= 0 && ply < MaxPly);

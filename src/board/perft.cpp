@@ -22,7 +22,7 @@ uint64_t perftNode(int side, int ply, int depth, MoveEntry* list) {
     // fresh stamp for the evasion marks.
     ++nodeCount;
     attackCacheValid[ply] = 0;
-    const int n = generateMoves(list, side, ply);
+    const int n = generateMovesUnscored(list, side, ply);
     assert(n <= PlyRoom);
     uint64_t total = 0;
     for (int i = 0; i < n; ++i) {

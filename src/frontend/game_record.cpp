@@ -123,6 +123,7 @@ void loadPosition(const PositionRecord& record) {
     fiftyCount = record.halfMoves;
     searchEngine.sideToMove = record.sideToMove & 1;
     hashKey = computeHashKey(searchEngine.sideToMove);
+    rebuildMenSets();
 }
 
 void loadCurrentPosition() { loadPosition(gameRecord.positions[gameRecord.ply]); }

@@ -163,6 +163,11 @@ int alphaBeta(int side, int ply, int horizon, MoveEntry* list, MoveEntry* parent
         if (ttProbe(hashKey, bound, ply, h, score, tm)) return score;
     }
 
+    // The children most likely searched first, the table move's and the
+    // null move's, get their buckets loaded while this node evaluates.
+    if (tm != 0) ttPrefetch(keyAfterMove(side, tm));
+    if (ply < H) ttPrefetch((hashKey ^ (epSquare != 0 ? epKey[epSquare] : 0)) ^ 1);
+
     // 5. The generators' attack tables of this ply belong to another node.
     attackCacheValid[ply] = 0;
 
@@ -240,6 +245,7 @@ int alphaBeta(int side, int ply, int horizon, MoveEntry* list, MoveEntry* parent
     // 11. Enhanced transposition cutoff: a child the table already refutes.
     bool sorted = false;
     if (ply < H - 2 && n > 0) {
+        for (const MoveEntry* entry = list; entry < end; ++entry) ttPrefetch(keyAfterMove(side, entry->move));
         for (MoveEntry* entry = list; entry < end; ++entry) {
             pickBest(entry, end);
             makeMove(side, ply, entry);
@@ -259,7 +265,18 @@ int alphaBeta(int side, int ply, int horizon, MoveEntry* list, MoveEntry* parent
 
     // 12. Move loop in score order.
     for (MoveEntry* entry = list; entry < end; ++entry) {
-        if (!sorted) pickBest(entry, end);
+        if (!sorted) {
+            // Picking one move ahead lets the next child's bucket load while
+            // this child is searched; the order comes out the same.
+            if (entry == list) {
+                pickBest(entry, end);
+                if (moveOf(entry->move) != tm) ttPrefetch(keyAfterMove(side, entry->move));
+            }
+            if (entry + 1 < end) {
+                pickBest(entry + 1, end);
+                ttPrefetch(keyAfterMove(side, entry[1].move));
+            }
+        }
         // 12.1 Delta cut: the list is sorted, no later capture can do better.
         if (quiescence && entry->score + e < b - 50) break;
         // 12.2 Material won along the line, for the recapture extension.

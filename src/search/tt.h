@@ -33,6 +33,10 @@ int ttClear();
 void ttRelease();
 void ttNewSearch();
 bool ttProbe(uint64_t key, int bound, int ply, int horizon, int& score, Move& move);
+// Starts loading the bucket of key so that a later probe finds it in cache.
+inline void ttPrefetch(uint64_t key) {
+    __builtin_prefetch(transpositionTable.buckets + (uint32_t(key) & transpositionTable.mask));
+}
 void ttStore(uint64_t key, int bound, int ply, int horizon, int score, Move move);
 Move ttBestMove(uint64_t key);
 int ttHashfull();

@@ -141,6 +141,7 @@ private:
         epSquare = 0;
         fiftyCount = 0;
         castleRights = 0;
+        rebuildMenSets();  // make and unmake keep the men's bit sets and list slots from here
     }
 
     void check(int side) {

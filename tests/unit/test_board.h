@@ -47,6 +47,7 @@ inline bool rebuildDerived(bool keepPawnCache = false) {
         if (man.piece >= Knight && man.piece <= Queen) nonPawnMaterial += pieceValue[man.piece];
         if (man.piece == Pawn) addPawn(s, man.colour);
     }
+    rebuildMenSets();
     return true;
 }
 
