@@ -3,7 +3,12 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 
+WIN_BUILD ?= build-windows
+PREFIX ?= /usr/local
+VERSION := $(shell sh tools/version.sh)
+
 .PHONY: all build run test test-release test-asan perft bench bench-startup clean
+.PHONY: windows test-windows install install-files uninstall dist
 
 all: build
 
@@ -25,7 +30,7 @@ test-asan:
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) dist
 
 perft: build
 	python3 tools/perft_check.py ./$(BUILD)/tavik-tool --deep
@@ -35,3 +40,31 @@ bench: build
 
 bench-startup: build
 	python3 tools/bench_startup.py ./$(BUILD)/tavik
+
+# Windows programs, cross-compiled and statically linked (needs g++-mingw-w64-x86-64).
+windows:
+	@cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DTAVIK_TESTS=OFF >/dev/null
+	@cmake --build $(WIN_BUILD) -j $(JOBS)
+
+# The protocol tests, perft and the bench signature against the Windows
+# programs under Wine (needs wine), the bench beside the Linux build's.
+test-windows: windows build
+	sh tests/windows/run.sh $(WIN_BUILD) $(BUILD)
+
+# DESTDIR is honoured for packaging.
+MAN6 = $(DESTDIR)$(PREFIX)/share/man/man6
+install: build install-files
+
+install-files:
+	install -d $(DESTDIR)$(PREFIX)/bin $(MAN6)
+	install -m 755 $(BUILD)/tavik $(BUILD)/tavik-tool $(DESTDIR)$(PREFIX)/bin/
+	install -m 644 man/tavik.6 man/tavik-tool.6 $(MAN6)/
+
+uninstall:
+	rm -f $(DESTDIR)$(PREFIX)/bin/tavik $(DESTDIR)$(PREFIX)/bin/tavik-tool
+	rm -f $(MAN6)/tavik.6 $(MAN6)/tavik-tool.6
+
+# Release archives in dist/: programs, README, manual pages, test positions.
+dist: build windows
+	sh tools/make_dist.sh $(VERSION) $(BUILD) $(WIN_BUILD) dist

@@ -7,9 +7,10 @@ uint32_t tickCount();  // milliseconds, wraps
 void sleepMs(int ms);
 // User-mode processor time of the calling thread, in microseconds.
 uint64_t threadUserMicros();
-// A front end that closes its end of the pipe must not kill the engine
-// with SIGPIPE; the failed write is simply lost.
-void ignoreBrokenPipe();
+// Called once before the first line is read or written. A front end that
+// closes its end of the pipe must not kill the engine (the failed write is
+// simply lost); lines go out with a bare line feed on every system.
+void prepareStandardStreams();
 // Waits until a read of standard input would not block (data, end of input
 // or an error). timeoutMs 0 only tests, a negative value waits for ever.
 // Returns true when a read would not block.
@@ -17,3 +18,15 @@ bool stdinReady(int timeoutMs);
 // Reads up to size bytes from standard input, blocking; 0 at end of input
 // or on a read error.
 long stdinRead(char* buffer, size_t size);
+
+// Directory names in file lists (NalimovPath) use the system's own form.
+#ifdef _WIN32
+constexpr char DirectorySeparator = '\\';
+#else
+constexpr char DirectorySeparator = '/';
+#endif
+// Windows takes both slashes.
+bool isDirectorySeparator(char c);
+// out = directory + separator + name; no separator after an empty directory
+// or one that already ends in one. False (out empty) when it does not fit.
+bool joinPath(char* out, size_t size, const char* directory, const char* name);
