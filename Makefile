@@ -43,7 +43,7 @@ bench-startup: build
 
 # Windows programs, cross-compiled and statically linked (needs g++-mingw-w64-x86-64).
 windows:
-	@cmake -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	@cmake --no-warn-unused-cli -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 		-DCMAKE_BUILD_TYPE=Release -DTAVIK_TESTS=OFF >/dev/null
 	@cmake --build $(WIN_BUILD) -j $(JOBS)
 

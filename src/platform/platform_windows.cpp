@@ -9,7 +9,9 @@
 
 namespace {
 
-enum class InputKind { Console, Pipe, File };
+// Threaded: a pipe that cannot be probed (Wine hands Unix pipes over that
+// way); a reader thread then takes its bytes and the probe looks at those.
+enum class InputKind { Console, Pipe, File, Threaded };
 
 struct StandardInput {
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -18,6 +20,92 @@ struct StandardInput {
 };
 
 StandardInput input;
+
+struct ReaderThread {
+    static constexpr DWORD Capacity = 65536;
+    CRITICAL_SECTION lock;
+    HANDLE dataEvent;  // set while bytes or the end of input wait
+    HANDLE roomEvent;  // set when the main thread took bytes
+    char buffer[Capacity];
+    DWORD begin = 0, end = 0;
+    bool ended = false;
+    bool tried = false;
+};
+
+ReaderThread reader;
+
+DWORD WINAPI readerMain(LPVOID) {
+    static char chunk[4096];
+    for (;;) {
+        DWORD got = 0;
+        bool ok = ReadFile(input.handle, chunk, sizeof chunk, &got, nullptr) && got > 0;
+        EnterCriticalSection(&reader.lock);
+        while (ok && ReaderThread::Capacity - (reader.end - reader.begin) < got) {
+            ResetEvent(reader.roomEvent);
+            LeaveCriticalSection(&reader.lock);
+            WaitForSingleObject(reader.roomEvent, INFINITE);
+            EnterCriticalSection(&reader.lock);
+        }
+        if (ok) {
+            if (ReaderThread::Capacity - reader.end < got) {
+                MoveMemory(reader.buffer, reader.buffer + reader.begin, reader.end - reader.begin);
+                reader.end -= reader.begin;
+                reader.begin = 0;
+            }
+            CopyMemory(reader.buffer + reader.end, chunk, got);
+            reader.end += got;
+        } else {
+            reader.ended = true;
+        }
+        SetEvent(reader.dataEvent);
+        LeaveCriticalSection(&reader.lock);
+        if (!ok) return 0;
+    }
+}
+
+// False when no thread can be started; the pipe then counts as silent.
+bool startReader() {
+    if (reader.tried) return false;
+    reader.tried = true;
+    InitializeCriticalSection(&reader.lock);
+    reader.dataEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    reader.roomEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!reader.dataEvent || !reader.roomEvent) return false;
+    HANDLE thread = CreateThread(nullptr, 0, readerMain, nullptr, 0, nullptr);
+    if (!thread) return false;
+    CloseHandle(thread);
+    input.kind = InputKind::Threaded;
+    return true;
+}
+
+bool readerHasInput() {
+    EnterCriticalSection(&reader.lock);
+    bool ready = reader.end > reader.begin || reader.ended;
+    LeaveCriticalSection(&reader.lock);
+    return ready;
+}
+
+long readerTake(char* out, size_t size) {
+    EnterCriticalSection(&reader.lock);
+    for (;;) {
+        DWORD avail = reader.end - reader.begin;
+        if (avail > 0) {
+            DWORD n = size < avail ? DWORD(size) : avail;
+            CopyMemory(out, reader.buffer + reader.begin, n);
+            reader.begin += n;
+            SetEvent(reader.roomEvent);
+            LeaveCriticalSection(&reader.lock);
+            return long(n);
+        }
+        if (reader.ended) break;
+        ResetEvent(reader.dataEvent);
+        LeaveCriticalSection(&reader.lock);
+        WaitForSingleObject(reader.dataEvent, INFINITE);
+        EnterCriticalSection(&reader.lock);
+    }
+    LeaveCriticalSection(&reader.lock);
+    return 0;
+}
 
 StandardInput& standardInput() {
     if (input.known) return input;
@@ -59,13 +147,16 @@ bool inputWaiting() {
             return consoleKeyWaiting(in.handle);
         case InputKind::File:
             return true;  // a file read never waits
+        case InputKind::Threaded:
+            return readerHasInput();
         case InputKind::Pipe:
             break;
     }
     DWORD avail = 0;
     if (PeekNamedPipe(in.handle, nullptr, 0, nullptr, &avail, nullptr)) return avail > 0;
     // A closed pipe: the read reports the end of input at once.
-    return GetLastError() == ERROR_BROKEN_PIPE;
+    if (GetLastError() == ERROR_BROKEN_PIPE) return true;
+    return startReader() && readerHasInput();
 }
 
 }  // namespace
@@ -101,6 +192,7 @@ bool stdinReady(int timeoutMs) {
 
 long stdinRead(char* buffer, size_t size) {
     StandardInput& in = standardInput();
+    if (in.kind == InputKind::Threaded) return readerTake(buffer, size);
     DWORD want = size > 65536 ? 65536 : DWORD(size);
     DWORD got = 0;
     // End of input shows as a broken pipe or as zero bytes (Ctrl+Z on a console).
