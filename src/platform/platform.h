@@ -18,15 +18,9 @@ bool stdinReady(int timeoutMs);
 // Reads up to size bytes from standard input, blocking; 0 at end of input
 // or on a read error.
 long stdinRead(char* buffer, size_t size);
-
-// Directory names in file lists (NalimovPath) use the system's own form.
+// Joins a directory of NalimovPath and a table file name.
 #ifdef _WIN32
 constexpr char DirectorySeparator = '\\';
 #else
 constexpr char DirectorySeparator = '/';
 #endif
-// Windows takes both slashes.
-bool isDirectorySeparator(char c);
-// out = directory + separator + name; no separator after an empty directory
-// or one that already ends in one. False (out empty) when it does not fit.
-bool joinPath(char* out, size_t size, const char* directory, const char* name);
