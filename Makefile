@@ -54,7 +54,8 @@ test-windows: windows build
 
 # DESTDIR is honoured for packaging.
 MAN6 = $(DESTDIR)$(PREFIX)/share/man/man6
-install: build install-files
+install: build
+	@$(MAKE) --no-print-directory install-files
 
 install-files:
 	install -d $(DESTDIR)$(PREFIX)/bin $(MAN6)
