@@ -12,11 +12,12 @@ for prog in tavik tavik-tool; do
   printf '#!/bin/sh\nexec wine "%s/%s.exe" "$@"\n' "$win" "$prog" >"$win/$prog-wine"
   chmod +x "$win/$prog-wine"
 done
+status=0
 # Wine's first start takes seconds: keep its server up for the whole run.
 wineboot -i >/dev/null 2>&1
 wineserver -p
 trap 'wineserver -k' EXIT
-status=0
+"$win/tavik-tool-wine" --version || status=1
 run() { echo "== $*"; "$@" || status=1; }
 run python3 "$here/e2e/test_protocol.py" "$win/tavik-wine"
 run python3 "$here/e2e/test_search.py" "$win/tavik-wine" "$linux/tavik-tool"
