@@ -13,11 +13,15 @@ for prog in tavik tavik-tool; do
   chmod +x "$win/$prog-wine"
 done
 status=0
-# Wine's first start takes seconds: keep its server up for the whole run.
+# A new Wine prefix starts programs slowly for a while, and every start
+# without a running server takes seconds: let the prefix settle, keep the
+# server up for the whole run and start each program once before the tests.
 wineboot -i >/dev/null 2>&1
+wineserver -w
 wineserver -p
 trap 'wineserver -k' EXIT
 "$win/tavik-tool-wine" --version || status=1
+echo quit | "$win/tavik-wine" || status=1
 run() { echo "== $*"; "$@" || status=1; }
 run python3 "$here/e2e/test_protocol.py" "$win/tavik-wine"
 run python3 "$here/e2e/test_search.py" "$win/tavik-wine" "$linux/tavik-tool"
