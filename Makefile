@@ -2,12 +2,13 @@
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+POLYGLOT_BOOK ?= /usr/share/games/gnuchess/book.bin
 
 WIN_BUILD ?= build-windows
 PREFIX ?= /usr/local
 VERSION := $(shell sh tools/version.sh)
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup clean
+.PHONY: all build run test test-release test-asan perft bench bench-startup book testmode tb-index-check clean
 .PHONY: windows test-windows install install-files uninstall dist
 
 all: build
@@ -40,6 +41,22 @@ bench: build
 
 bench-startup: build
 	python3 tools/bench_startup.py ./$(BUILD)/tavik
+
+# Tavik.book in the repository root (the engine's working directory under
+# "make run"), converted from Debian's Polyglot book of master games.
+book: build
+	@if [ -f $(POLYGLOT_BOOK) ]; then \
+	  ./$(BUILD)/tavik-tool book import-polyglot Tavik.book $(POLYGLOT_BOOK); \
+	else \
+	  echo "No $(POLYGLOT_BOOK): run 'apt-get install gnuchess-book', or make a book from your own games with './$(BUILD)/tavik-tool book build Tavik.book games.pgn'"; \
+	fi
+
+# Test mode over the shipped positions; the results can be fed to another build.
+testmode: build
+	./$(BUILD)/tavik Fen tools/testmode_positions.txt $(BUILD)/testmode-results.txt
+# Every legal placement of every 3- and 4-man class through the index functions.
+tb-index-check: build
+	./$(BUILD)/unit_tests --gtest_also_run_disabled_tests --gtest_filter='TablebaseIndex.DISABLED_*'
 
 # Windows programs, cross-compiled and statically linked (needs g++-mingw-w64-x86-64).
 windows:

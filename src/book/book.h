@@ -1,7 +1,42 @@
-// Opening book "Tavik.book".
+// Opening book "Tavik.book": 16-byte records of a position key and a weight,
+// sorted by the key's little-endian byte string and searched on disk.
 #pragma once
+#include <cstdint>
+
 #include "board/types.h"
 
-void openBook();
+constexpr int BookEntrySize = 16;
+constexpr int MaxBookCandidates = 32;
+
+struct BookCandidate {
+    Move move;
+    int32_t weight;
+};
+
+// Opens the book (the engine's is "Tavik.book" in the working directory) and
+// seeds the move draw from the calendar clock. A missing file means no book.
+void openBook(const char* path = "Tavik.book");
 void closeBook();
+uint32_t bookEntryCount();
+// Weight stored for key; false when the book does not hold it.
+bool bookLookup(uint64_t key, int32_t& weight);
+
+// Successors of the game record's current position that the book holds with
+// a positive weight, in generator order; false when the position itself is
+// not in the book. Leaves another position on the board.
+bool collectBookCandidates(BookCandidate* out, int& count);
+// Heaviest first; equal weights keep an order fixed by the swap sort.
+void sortBookCandidates(BookCandidate* list, int count);
+// weight * 100 / total in decimal, or "<1" below one percent; out holds 16.
+void bookShare(int32_t weight, int64_t total, char* out);
+// "e2e4 61%, d2d4 38%, g1f3 <1%" for a sorted list.
+void bookShareText(const BookCandidate* list, int count, char* out, int size);
+
+// The move to play from the book for the current go, or 0.
 Move probeBook();
+
+// Record layout shared with the book writer.
+void encodeBookEntry(uint64_t key, int32_t weight, unsigned char out[BookEntrySize]);
+// Order of the file: the key's bytes, least significant first, compared as
+// unsigned bytes.
+bool bookKeyBefore(uint64_t a, uint64_t b);

@@ -8,8 +8,8 @@
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
 #include "frontend/input.h"
-#include "frontend/options.h"
 #include "frontend/report.h"
+#include "frontend/testmode.h"
 #include "frontend/throttle.h"
 #include "frontend/uci.h"
 #include "platform/platform.h"
@@ -52,7 +52,7 @@ void runGoCycle() {
     // A position the search cannot handle gets no move, and no book either.
     const char* problem = recordProblem(gameRecord.positions[gameRecord.ply]);
     if (problem == nullptr) problem = loadedPositionProblem();
-    bestMove = problem == nullptr && !fixedLimits && ownBook ? probeBook() : 0;
+    bestMove = problem == nullptr ? probeBook() : 0;
     // A search that finds nothing must not repeat an old ponder move.
     ponderMove = 0;
     // The book probe walks the record and leaves another position loaded.
@@ -101,9 +101,11 @@ void runGoCycle() {
 }
 
 int engineMain(int argc, char** argv) {
-    (void)argc;
-    (void)argv;
     engineStartup();
+    if (runTestMode(argc, argv)) {
+        engineShutdown();
+        return 0;
+    }
     uciHandshake();
     while (!quitFlag) {
         goFlag = 0;

@@ -5,6 +5,7 @@
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
 #include "frontend/report.h"
+#include "frontend/testmode.h"
 #include "frontend/uci.h"
 
 void computeBudget(int time, int increment, int movesToGo) {
@@ -37,6 +38,7 @@ void setCurrentNodes(uint64_t nodes) { currentNodes = nodes; }
 int iterationStart(int depth) {
     currentDepth = depth;
     uint32_t elapsed = elapsedMs();
+    if (testMode) testStatistics = TestRecord{depth - 1, int32_t(elapsed), 0.0f, 0, currentNodes};
     if (elapsed > 1000) sendLine("info depth %d", depth);
     if (fixedLimits) {
         if (depthLimit != 0 && depth > depthLimit) return 1;

@@ -1,0 +1,135 @@
+#!/usr/bin/env python3
+"""Opening book: tavik-tool book build/import-polyglot/show and the engine's probe.
+usage: test_book.py <tavik> <tavik-tool>"""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from uci_client import Failures, legal_moves, run  # noqa: E402
+
+check = Failures()
+DATA = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "data", "book")
+SHUFFLE = ["g1f3", "g8f6", "f3g1", "f6g8"] * 13  # 52 plies, a draw
+G2 = "d2d4 e7e5 d4e5 f7f6 e5f6 b8c6 f6g7 d8e7 g7h8Q e7b4 c2c3 b4b2 h8g8 b2b1 g8f8 e8f8 g1f3 d7d6 e2e3 c8g4 f1e2 b1a1"
+
+
+def show(tool, book, *position):
+    proc = run(tool, "book", "show", book, *position, timeout=30)
+    check.expect(proc.returncode == 0, "show %s: exit %d %s" % (position, proc.returncode, proc.stderr))
+    return proc.stdout.split("\n")[1:-1]
+
+
+def engine(path, cwd, *commands):
+    """Lines printed for the commands (end of input ends the engine)."""
+    proc = subprocess.run([path], input="uci\n" + "".join(c + "\n" for c in commands), capture_output=True,
+                          text=True, cwd=cwd, timeout=30)
+    check.expect("Sanitizer" not in proc.stderr and "runtime error" not in proc.stderr, proc.stderr[:2000])
+    return [line for line in proc.stdout.split("\n") if line and not line.startswith(("id ", "option ", "uciok"))]
+
+
+def book_lines(lines):
+    return [line for line in lines if line.startswith("info string")]
+
+
+def test_build_and_show(tool, tmp):
+    # 150 won games for e2e4 and one drawn d2d4 game make a share below one percent.
+    extra = os.path.join(tmp, "extra.pgn")
+    with open(extra, "w") as f:
+        f.write('[Result "1-0"]\n\n1. e4 e5 1-0\n\n' * 150 + "1. d4 d5 1/2-1/2\n\n")
+        f.write("Nf3 Nf6 Ng1 Ng8 " * 13 + "1/2-1/2\n")
+    book = os.path.join(tmp, "Tavik.book")
+    proc = run(tool, "book", "build", book, os.path.join(DATA, "features.pgn"), os.path.join(DATA, "garbage.pgn"),
+               extra)
+    check.expect(proc.returncode == 0 and "games read: 162, used: 157, skipped: 5 (4 unreadable or illegal, "
+                 "1 from a set-up position)" in proc.stdout, "build summary: %r %r" % (proc.stdout, proc.stderr))
+    # One position per movetext feature: each shows the move the game played next.
+    for moves, expected in [
+            ("e2e4 e7e5 g1f3 b8c6", ["f1b5 2 100%"]),  # comments, NAG, variations skipped
+            ("e2e4 e7e5 g1f3 b8c6 f1b5 a7a6 b5a4 g8f6", ["e1g1 2 100%"]),  # O-O
+            ("d2d4 e7e5 d4e5 f7f6 e5f6 b8c6 f6g7 d8e7 g7h8Q", ["e7b4 2 100%"]),  # =Q, check mark
+            (G2 + " e1g1", ["c6e5 2 100%"]),  # 0-0
+            ("e2e4 e7e5 d1h5 b8c6 f1c4 g8f6", ["h5f7 2 100%"]),  # mate mark, ??
+            ("e2e4", ["c7c5 1 100%"]),  # the losers' e7e5 has weight 0
+            ("c2c4", ["no move with a positive weight"]),  # unknown result counts nothing
+            ("e2e4 e7e5 e1e2", ["position not in book"])]:
+        got = show(tool, book, "startpos", "moves", *moves.split())
+        check.expect(got == expected, "after %s: %r, expected %r" % (moves, got, expected))
+    check.expect(show(tool, book, "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1") == ["position not in book"], "FEN game kept")
+    return book
+
+
+def test_engine(exe, tool, tmp):
+    go = "go wtime 60000 btime 60000"
+    lines = engine(exe, tmp, "position startpos", go, "position startpos moves e2e4 e7e5 g1f3 b8c6", go)
+    check.expect(book_lines(lines) == ["info string 0 0 0 0 (e2e4 95%, g1f3 4%, d2d4 <1%)",
+                                       "info string 0 0 0 0 (f1b5 100%)"], "book lines: %r" % lines)
+    check.expect(lines[-1] == "bestmove f1b5" and not any(l.startswith(("info score", "info cpuload")) for l in lines),
+                 "a book move is played without a search: %r" % lines)
+    # Ply 50 is still in book, ply 51 no longer; weight 0 only, fixed limits, OwnBook off: search.
+    for commands, in_book in [(["position startpos moves " + " ".join(SHUFFLE[:50]), go], True),
+                              (["position startpos moves " + " ".join(SHUFFLE[:51]), go], False),
+                              (["position startpos moves " + G2, go], False),
+                              (["position startpos", "go depth 2"], False),
+                              (["position startpos", "go infinite", "stop"], False),
+                              (["setoption name OwnBook value false", "position startpos", go], False)]:
+        lines = engine(exe, tmp, *commands)
+        check.expect(bool(book_lines(lines)) == in_book and lines[-1].startswith("bestmove"),
+                     "%s: %r" % (commands, lines[-4:]))
+    # Entries sorted by numeric key instead of byte order lose positions.
+    with open(os.path.join(tmp, "Tavik.book"), "rb") as f:
+        data = f.read()
+    records = sorted((data[i:i + 16] for i in range(0, len(data), 16)), key=lambda r: struct.unpack("<Q", r[:8]))
+    numeric = os.path.join(tmp, "numeric.book")
+    with open(numeric, "wb") as f:
+        f.write(b"".join(records))
+    probes = [("e2e4", "e7e5")[:n] for n in range(3)] + [SHUFFLE[:n] for n in range(3, 40, 4)]
+    missed = [p for p in probes if show(tool, numeric, "startpos", "moves", *p) == ["position not in book"]]
+    kept = [p for p in probes if show(tool, os.path.join(tmp, "Tavik.book"), "startpos", "moves", *p)
+            == ["position not in book"]]
+    check.expect(missed and not kept, "numeric order missed %r, byte order missed %r" % (missed, kept))
+    # Damaged books: a truncated one still plays, empty or garbage ones never give an illegal move.
+    start_moves, _ = legal_moves(tool)
+    for name, content in [("truncated", data + b"\x01" * 7), ("empty", b""), ("garbage", os.urandom(4000))]:
+        with open(os.path.join(tmp, "Tavik.book"), "wb") as f:
+            f.write(content)
+        lines = engine(exe, tmp, "position startpos", go)
+        check.expect(lines and lines[-1].split()[1] in start_moves and bool(book_lines(lines)) == (name == "truncated"),
+                     "%s book: %r" % (name, lines[-3:]))
+
+
+def test_import_polyglot(tool, tmp):
+    # The format's three known keys, with one book move from each position.
+    start, e4, e4d5 = 0x463B96181691FC9C, 0x823C9B50FD114196, 0x0756B94461C50FB0
+    code = lambda f, t: (ord(t[0]) - 97) | (int(t[1]) - 1) << 3 | ((ord(f[0]) - 97) | (int(f[1]) - 1) << 3) << 6
+    entries = sorted([(start, code("e2", "e4"), 7), (start, code("d2", "d4"), 3), (e4, code("d7", "d5"), 5),
+                      (e4d5, code("e4", "d5"), 9)])
+    source = os.path.join(tmp, "tiny.bin")
+    with open(source, "wb") as f:
+        f.write(b"".join(struct.pack(">QHHI", key, move, weight, 0) for key, move, weight in entries))
+    book = os.path.join(tmp, "imported.book")
+    proc = run(tool, "book", "import-polyglot", book, source, timeout=30)
+    check.expect(proc.returncode == 0, "import: %r" % proc.stderr)
+    for moves, expected in [((), ["e2e4 7 70%", "d2d4 3 30%"]), (("e2e4",), ["d7d5 5 100%"]),
+                            (("e2e4", "d7d5"), ["e4d5 9 100%"])]:
+        got = show(tool, book, "startpos", "moves", *moves)
+        check.expect(got == expected, "imported, after %s: %r" % (moves, got))
+
+
+def main():
+    exe, tool = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    tmp = tempfile.mkdtemp(prefix="tavik-book-")
+    try:
+        test_build_and_show(tool, tmp)
+        test_engine(exe, tool, tmp)
+        test_import_polyglot(tool, tmp)
+    finally:
+        shutil.rmtree(tmp)
+    return check.report("test_book")
+
+
+if __name__ == "__main__":
+    sys.exit(main())

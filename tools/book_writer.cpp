@@ -1,0 +1,43 @@
+#include "book_writer.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "book/book.h"
+#include "frontend/game_record.h"
+#include "search/search.h"
+
+int currentLegalMoves(Move* out) {
+    // The root generator alone: the search's own preparation clears tables
+    // that a walk over many positions does not need.
+    loadCurrentPosition();
+    const int side = gameRecord.positions[gameRecord.ply].sideToMove & 1;
+    prepareRootPosition(side);
+    static MoveEntry list[MaxGeneratedMoves + 1];
+    const int n = loadedPositionProblem() ? 0 : generateRootMoves(list, side, 0);
+    for (int i = 0; i < n; ++i) out[i] = moveOf(list[i].move);
+    out[n] = 0;
+    return n;
+}
+
+long writeBook(const std::string& path, const std::unordered_map<uint64_t, int64_t>& entries) {
+    std::vector<std::pair<uint64_t, int32_t>> sorted;
+    sorted.reserve(entries.size());
+    for (const auto& [key, weight] : entries)
+        sorted.emplace_back(key, int32_t(std::clamp<int64_t>(weight, 0, INT32_MAX)));
+    std::sort(sorted.begin(), sorted.end(),
+              [](const auto& a, const auto& b) { return bookKeyBefore(a.first, b.first); });
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) return -1;
+    bool ok = true;
+    for (const auto& [key, weight] : sorted) {
+        unsigned char record[BookEntrySize];
+        encodeBookEntry(key, weight, record);
+        ok = ok && std::fwrite(record, 1, BookEntrySize, file) == BookEntrySize;
+    }
+    ok = std::fclose(file) == 0 && ok;
+    return ok ? long(sorted.size()) : -1;
+}
