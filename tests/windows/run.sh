@@ -1,6 +1,6 @@
 #!/bin/sh
-# The Windows programs under Wine: the protocol and search scripts of
-# tests/e2e, perft, and the bench signature against the Linux build's.
+# The Windows programs under Wine: the protocol, search, book and test-mode
+# scripts of tests/e2e, perft, and the bench signature against the Linux build's.
 # usage: run.sh <windows build dir> <linux build dir>
 set -u
 win=$(cd "$1" && pwd) linux=$(cd "$2" && pwd)
@@ -26,6 +26,9 @@ run() { echo "== $*"; "$@" || status=1; }
 run python3 "$here/e2e/test_protocol.py" "$win/tavik-wine"
 run python3 "$here/e2e/test_search.py" "$win/tavik-wine" "$linux/tavik-tool"
 run python3 "$here/e2e/test_perft.py" "$win/tavik-wine" "$win/tavik-tool-wine"
+# Files on Windows: binary books, text results of the test mode.
+run python3 "$here/e2e/test_book.py" "$win/tavik-wine" "$win/tavik-tool-wine"
+run python3 "$here/e2e/test_testmode.py" "$win/tavik-wine" "$linux/tavik-tool"
 echo "== bench: Linux, then Windows under Wine"
 "$linux/tavik-tool" bench | tail -3 >"$win/bench-linux.txt"
 "$win/tavik-tool-wine" bench | tr -d '\r' | tail -3 >"$win/bench-windows.txt"
