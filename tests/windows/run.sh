@@ -16,8 +16,9 @@ status=0
 # A new Wine prefix starts programs slowly for a while, and every start
 # without a running server takes seconds: let the prefix settle, keep the
 # server up for the whole run and start each program once before the tests.
+wineserver -k 2>/dev/null  # a server left over from an earlier run of this prefix
 wineboot -i >/dev/null 2>&1
-wineserver -w
+timeout 60 wineserver -w
 wineserver -p
 trap 'wineserver -k' EXIT
 "$win/tavik-tool-wine" --version || status=1
