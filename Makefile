@@ -3,12 +3,11 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 POLYGLOT_BOOK ?= /usr/share/games/gnuchess/book.bin
-
 WIN_BUILD ?= build-windows
 PREFIX ?= /usr/local
 VERSION := $(shell sh tools/version.sh)
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup book testmode tb-index-check clean
+.PHONY: all build run test test-release test-asan perft bench bench-startup book testmode tb-verify tb-index-check tb-endgames clean
 .PHONY: windows test-windows install install-files uninstall dist
 
 all: build
@@ -54,9 +53,21 @@ book: build
 # Test mode over the shipped positions; the results can be fed to another build.
 testmode: build
 	./$(BUILD)/tavik Fen tools/testmode_positions.txt $(BUILD)/testmode-results.txt
+
+# Every 3- and 4-man table generated into $(BUILD)/tb, then proved position by
+# position (several minutes; timings and peak memory on stderr).
+tb-verify: build
+	mkdir -p $(BUILD)/tb
+	/usr/bin/time -v ./$(BUILD)/tavik-tool tb generate $(BUILD)/tb --men 4
+	/usr/bin/time -v ./$(BUILD)/tavik-tool tb verify $(BUILD)/tb --men 4
+
 # Every legal placement of every 3- and 4-man class through the index functions.
 tb-index-check: build
 	./$(BUILD)/unit_tests --gtest_also_run_disabled_tests --gtest_filter='TablebaseIndex.DISABLED_*'
+
+# The engine against generated 3- and 4-man tables, plain and compressed (minutes).
+tb-endgames: build
+	python3 tests/e2e/test_tablebases.py $(CURDIR)/$(BUILD)/tavik $(CURDIR)/$(BUILD)/tavik-tool --four-men
 
 # Windows programs, cross-compiled and statically linked (needs g++-mingw-w64-x86-64).
 windows:

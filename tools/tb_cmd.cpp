@@ -1,9 +1,13 @@
 #include "tb_cmd.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "board/board.h"
 #include "board/makemove.h"
@@ -12,6 +16,10 @@
 #include "frontend/game_record.h"
 #include "search/search.h"
 #include "tablebases/classes.h"
+#include "tablebases/generator.h"
+#include "tablebases/registry.h"
+#include "tablebases/verify.h"
+#include "tb_compress_cmd.h"
 
 namespace {
 
@@ -67,31 +75,89 @@ int probeCommand(int argc, char** argv) {
     const int32_t index =
         row.indexFunction[fileSide](first, second, epSquare ? epSquare : NoEnPassant, material.flip);
 
-    std::string path = std::string(argv[1]) + "/" + row.name + (fileSide == 0 ? ".nbw" : ".nbb");
+    const std::string base = std::string(argv[1]) + "/" + row.name + (fileSide == 0 ? ".nbw" : ".nbb");
+    std::string path = base;
+    int64_t length = -1;
+    const int byte = readTableFileByte(base, index, path, length);  // plain or compressed
     std::printf("class %s%s, file %s, index %d\n", row.name, material.flip ? " (colours reversed)" : "",
                 path.c_str(), index);
-    FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) {
+    if (length < 0) {
         std::fprintf(stderr, "tb probe: cannot open %s\n", path.c_str());
         return 1;
     }
-    int byte = EOF;
-    if (std::fseek(file, 0, SEEK_END) == 0) {
-        const long length = std::ftell(file);
-        if (length != row.size[fileSide]) {
-            std::fprintf(stderr, "tb probe: warning: %s has %ld bytes, expected %d\n", path.c_str(), length,
-                         row.size[fileSide]);
-        }
-        if (index >= 0 && index < length && std::fseek(file, index, SEEK_SET) == 0) byte = std::fgetc(file);
+    if (length != row.size[fileSide]) {
+        std::fprintf(stderr, "tb probe: warning: %s has %lld bytes, expected %d\n", path.c_str(), (long long)length,
+                     row.size[fileSide]);
     }
-    std::fclose(file);
-    if (byte == EOF) {
+    if (byte == -1000) {
         std::fprintf(stderr, "tb probe: cannot read index %d of %s\n", index, path.c_str());
         return 1;
     }
-    const int value = int(int8_t(uint8_t(byte)));
+    const int value = byte;
     std::printf("byte %d: %s\n", value, byteMeaning(value, side).c_str());
     return 0;
+}
+
+int generateUsage() {
+    std::fprintf(stderr, "usage: tavik-tool tb generate <dir> (<class>... | --men N)\n");
+    return 2;
+}
+
+int menOf(const char* name) { return int(std::strlen(name)); }
+
+// Class names from the arguments after the directory: names, or --men N
+// for every class of up to N men. False for a bad argument.
+bool classArguments(const char* command, int argc, char** argv, std::vector<std::string>& names) {
+    if (argc < 3) return false;
+    if (std::strcmp(argv[2], "--men") == 0) {
+        const int men = argc == 4 ? std::atoi(argv[3]) : 0;
+        if (men < 3 || men > 5) return false;
+        for (int c = 1; c < TablebaseClassCount; ++c)
+            if (menOf(tablebaseClasses[c].name) <= men) names.push_back(tablebaseClasses[c].name);
+        return true;
+    }
+    for (int i = 2; i < argc; ++i) {
+        if (findTablebaseClass(argv[i]) == 0) {
+            std::fprintf(stderr, "tb %s: unknown class \"%s\"\n", command, argv[i]);
+            return false;
+        }
+        names.push_back(argv[i]);
+    }
+    return true;
+}
+
+int runGenerate(int argc, char** argv) {
+    std::vector<std::string> names;
+    if (!classArguments("generate", argc, argv, names)) return generateUsage();
+    const std::string dir = argv[1];
+    const int threads = int(std::max(1u, std::thread::hardware_concurrency()));
+    tbgen::Generator generator(threads, true);
+    int status = 0;
+    for (const std::string& name : names) {
+        std::string error;
+        const tbgen::Table* table = generator.table(name, error);
+        if (table && !tbgen::writeTableFiles(dir, *table, error)) table = nullptr;
+        if (!table) {
+            std::fprintf(stderr, "tb generate: %s\n", error.c_str());
+            status = 1;
+            continue;
+        }
+        std::printf("%s longest win %d moves\n", name.c_str(), table->longestWin);
+        std::fflush(stdout);
+    }
+    return status;
+}
+
+int runVerify(int argc, char** argv) {
+    std::vector<std::string> names;
+    if (!classArguments("verify", argc, argv, names)) {
+        std::fprintf(stderr, "usage: tavik-tool tb verify <dir> (<class>... | --men N)\n");
+        return 2;
+    }
+    int status = 0;
+    for (const std::string& name : names)
+        if (!verifyTablebase(argv[1], name)) status = 1;
+    return status;
 }
 
 struct Subcommand {
@@ -101,7 +167,10 @@ struct Subcommand {
 };
 
 const Subcommand subcommands[] = {
-    {"probe", probeCommand, "probe <dir> <FEN>    the stored byte of a position in a plain file, in words"},
+    {"probe", probeCommand, "probe <dir> <FEN>    the stored byte of a position in a plain or compressed file, in words"},
+    {"generate", runGenerate, "generate <dir> (<class>... | --men N)   write plain tables by retrograde analysis"},
+    {"verify", runVerify, "verify <dir> (<class>... | --men N)     check every position against its successors"},
+    {"compress", runTbCompressCommand, "compress <file>...                      write <file>.emd, the compressed form of each table file"},
 };
 
 }  // namespace

@@ -33,7 +33,7 @@ void setOption(const char* text) {
         if (std::strcmp(path, tablebasePath) == 0) return;
         std::strcpy(tablebasePath, path);
         initTablebases(tablebasePath, cacheMegabytes);
-        searchEngine.tablebaseMaxMen = tablebaseLargestMen();
+        searchEngine.tablebaseMaxMen = tablebaseRegistry.tablebaseMaxMen;
         if (debugFlag) sendLine("info string NalimovPath : %s", tablebasePath);
         return;
     }

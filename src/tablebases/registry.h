@@ -1,9 +1,33 @@
-// Endgame tablebase registration and probing.
+// Endgame tablebase registration, block cache and probing.
 #pragma once
+#include <cstdint>
+#include <string>
 
-// path nullptr re-creates the cache for the tables already registered.
+struct TablebaseRegistry {
+    int tablebaseMaxMen;  // men of the largest class found; 0: no tables or no cache
+    uint8_t* buffer;      // the block cache
+};
+extern TablebaseRegistry tablebaseRegistry;
+
+// With a path: registers the tables found along it, then (when any) builds
+// a cache of cacheMegabytes; without: rebuilds the cache for the tables
+// already registered. Broken table files end the process with status 1.
 void initTablebases(const char* path, int cacheMegabytes);
-int tablebaseLargestMen();
+// Frees the cache, the registrations and closes every file.
 void releaseTablebases();
 // Score from the side to move's view, or 99999 when no table answers.
 int probeTablebase(int side);
+
+// The pieces of a probe, for tools and tests.
+int registerTablebases(const char* pathList);  // largest men count found
+int tablebaseValue(int classNumber, int side, int32_t index);
+int readTablebaseByte(int classNumber, int side, int32_t index);  // 127: no information
+int tablebaseCacheSlots();
+// Class of the material of the current board: +c, -c for reversed colours, 0 none.
+int lookUpTablebaseClass();
+
+// One byte of a table file, for tools: the plain file named base (".nbw" or
+// ".nbb" at its end), else base + ".emd", else the same without the dot
+// before the side. Sets the path used and the file's (decoded) length;
+// returns the byte, or -1000 when no file could be read at that index.
+int readTableFileByte(const std::string& base, int64_t index, std::string& path, int64_t& length);

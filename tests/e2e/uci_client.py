@@ -1,14 +1,12 @@
-"""Helpers shared by the end-to-end scripts: the engine as a child process
-with time-bounded line reads, strict patterns for everything it prints, the
-tool's legal-move list, and a failure collector for plain scripts."""
+# Helpers shared by the end-to-end scripts: the engine as a child process
+# with short, time-bounded line reads (a hung engine fails in seconds), strict
+# patterns for everything it prints, and the tool's legal-move list.
 import os
 import re
 import select
 import subprocess
 import tempfile
 import time
-
-START_FEN = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"
 
 MOVE = r"[a-h][1-8][a-h][1-8][NBRQ]?"
 _SCORE = r"score (?:cp -?\d+|mate [1-9]\d*)(?: upperbound| lowerbound)? depth \d+ nodes \d+ time \d+ pv %s(?: %s)*" % (
@@ -29,29 +27,20 @@ LINE_PATTERNS = {
 _COMPILED = [(kind, re.compile(pattern)) for kind, pattern in LINE_PATTERNS.items()]
 
 
-def line_kind(text):
-    """The kind of a line the engine printed, or None when it fits no pattern."""
-    for kind, pattern in _COMPILED:
-        if pattern.fullmatch(text):
-            return kind
-    return None
+def line_kind(text):  # None when the line fits no pattern
+    return next((kind for kind, pattern in _COMPILED if pattern.fullmatch(text)), None)
 
 
-class Engine:
-    """The engine as a child process; every line read is kept in `lines`."""
+class Engine:  # the engine as a child process; every line read is kept in `lines`
 
-    def __init__(self, path, handshake=True):
+    def __init__(self, path):
         self.stderr = tempfile.TemporaryFile()
-        # A scratch directory: no opening book or other file is found there.
+        # An empty directory of its own: no opening book or other stray file is found there.
+        self.workdir = tempfile.TemporaryDirectory(prefix="tavik-e2e-")
         self.proc = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
-                                     stderr=self.stderr, cwd=tempfile.gettempdir())
+                                     stderr=self.stderr, cwd=self.workdir.name)
         self.pending = self.raw = b""
         self.lines = []
-        self.handshake = []
-        if handshake:
-            self.send("uci")
-            self.handshake = self.until("uciok")
-            self.lines = []
 
     def send(self, *lines):  # a str is one line, bytes go as they are
         try:
@@ -61,7 +50,7 @@ class Engine:
         except BrokenPipeError:
             pass  # the engine has gone; the reads will tell
 
-    def line(self, timeout=5.0):  # without its line feed; None on timeout or end of output
+    def line(self, timeout=3.0):  # without its line feed; None on timeout or end of output
         deadline = time.monotonic() + timeout
         while b"\n" not in self.pending:
             left = deadline - time.monotonic()
@@ -73,12 +62,10 @@ class Engine:
             self.pending += chunk
             self.raw += chunk
         text, self.pending = self.pending.split(b"\n", 1)
-        text = text.decode("latin-1")
-        self.lines.append(text)
-        return text
+        self.lines.append(text.decode("latin-1"))
+        return self.lines[-1]
 
-    def until(self, prefix, timeout=10.0):
-        """Lines up to and including the first that starts with prefix."""
+    def until(self, prefix, timeout=5.0):  # lines up to and including the first that starts with prefix
         deadline = time.monotonic() + timeout
         out = []
         while not out or not out[-1].startswith(prefix):
@@ -87,13 +74,12 @@ class Engine:
                 raise AssertionError("no %r line within %.1f s; last lines %r" % (prefix, timeout, out[-12:-1]))
         return out
 
-    def sync(self, *lines, timeout=5.0):
-        """What the lines print before the reply to an isready."""
+    def sync(self, *lines, timeout=3.0):  # what the lines print before the reply to an isready
         self.send(*lines, "isready")
         return self.until("readyok", timeout)[:-1]
 
-    def close(self, timeout=10.0):
-        """Closes standard input; the exit status, or None when it had to be killed."""
+    def close(self, timeout=3.0):  # closes standard input; the exit status and seconds taken (None: killed)
+        start = time.monotonic()
         try:
             self.proc.stdin.close()
         except BrokenPipeError:
@@ -104,44 +90,39 @@ class Engine:
             self.proc.kill()
             self.proc.wait()
             code = None
-        while self.line(1.0) is not None:  # keep what it printed on the way out
+        seconds = time.monotonic() - start
+        while self.line(0.5) is not None:  # keep what it printed on the way out
             pass
-        return code
+        self.workdir.cleanup()
+        return code, seconds
 
-    def problems(self):
-        """Lines that fit no pattern, sanitizer reports and stray carriage returns."""
+    def problems(self):  # lines that fit no pattern, sanitizer reports, carriage returns
         found = ["unexpected line %r" % text for text in self.lines if line_kind(text) is None]
         self.stderr.seek(0)
         errors = self.stderr.read().decode("latin-1")
         if "Sanitizer" in errors or "runtime error" in errors:
             found.append("stderr: " + errors[:2000])
-        if b"\r" in self.raw:
-            found.append("carriage return in the output")
-        return found
+        return found + (["carriage return in the output"] if b"\r" in self.raw else [])
 
 
-def run(tool, *args, timeout=120):
-    return subprocess.run([tool, *args], capture_output=True, text=True, timeout=timeout)
+def run(tool, *args, timeout=60):
+    return subprocess.run([tool, *args], capture_output=True, text=True, timeout=timeout, stdin=subprocess.DEVNULL)
 
 
-def legal_moves(tool, fen="startpos", moves=()):
-    """(set of legal moves in lower case, "checkmate"/"stalemate"/"") after the moves."""
-    args = ["legal", fen] + (["moves", *moves] if moves else [])
-    proc = run(tool, *args, timeout=60)
+def legal_moves(tool, fen="startpos", moves=()):  # (set of legal moves, "checkmate"/"stalemate"/"")
+    proc = run(tool, "legal", fen, *(["moves", *moves] if moves else []), timeout=10)
     if proc.returncode != 0:
-        raise AssertionError("tavik-tool %s: exit %d %s" % (" ".join(args), proc.returncode, proc.stderr.strip()))
+        raise AssertionError("tavik-tool legal %s %s: %s" % (fen, moves, proc.stderr.strip()))
     lines = proc.stdout.split("\n")
     return set(lines[0].split()), lines[1] if len(lines) > 2 else ""
 
 
-def parse_bestmove(text):
-    """(move, ponder move or None) in lower case from a bestmove line."""
+def parse_bestmove(text):  # (move, ponder move or None) in lower case
     parts = text.split()
     return parts[1].lower(), parts[3].lower() if len(parts) == 4 else None
 
 
-class Failures:
-    """Collects failed checks of a plain script and reports them at the end."""
+class Failures:  # failed checks of a plain script, reported together at the end
 
     def __init__(self):
         self.messages = []

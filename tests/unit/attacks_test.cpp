@@ -5,9 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <random>
-#include <tuple>
 #include <utility>
-#include <vector>
 
 #include "board/board.h"
 #include "board/tables.h"
@@ -22,48 +20,21 @@ protected:
 
 // One attacker of each kind, as it adds to an attack word; X is a count-only x-ray.
 constexpr uint32_t P = 0x10000001, N = 0x1000001, B = 0x100001, R = 0x10001, Q = 0x1001, K = 0x101, X = 1;
-
-TEST_F(AttacksTest, WorkedAttackWords) {
-    // Position, side, then squares with their expected words.
-    const std::tuple<const char*, int, std::vector<std::pair<const char*, uint32_t>>> rows[] = {
-        // Battery: x-ray through the front rook, a lone checking slider counted
-        // once at the king, the front rook defended.
-        {"k7/8/8/8/8/8/R7/R6K w - -", White, {{"a5", R + X}, {"a8", R}, {"a1", R}}},
-        {"4k3/8/8/1B6/8/8/4R3/4R2K w - -", White, {{"e8", R + B + X}}},  // two real checkers: no fix-up
-        {"4k3/8/8/8/8/8/4Q3/4R2K w - -", White, {{"e7", Q + X}, {"e8", Q}}},
-        // Squares behind the enemy king are attacked; an own king blocks.
-        {"8/4k3/8/8/8/8/8/K3R3 b - -", White, {{"e8", R}, {"e7", R}}},
-        {"8/4k3/8/8/8/8/4K3/4R3 w - -", White, {{"e3", K}, {"e2", R}}},
-        // Diagonal x-ray only behind a queen, up to and including the first man.
-        {"7k/8/8/6p1/8/8/3Q4/2B4K w - -", White, {{"g5", Q + X}, {"h6", 0}}},
-        {"7k/8/8/8/8/8/3B4/2Q4K w - -", White, {{"e3", B}, {"d2", Q}}},
-        {"7k/8/4n3/8/8/8/4R3/4R2K w - -", White, {{"e6", R + X}, {"e7", 0}}},
-        // Leapers and pawns; a push is no attack, a black pawn attacks downwards, no h-file wrap.
-        {"7k/7p/8/8/4P3/8/P7/1N2K3 w - -", White, {{"d2", N + K}, {"b3", P}, {"a3", N}, {"e5", 0}}},
-        {"7k/7p/8/4p3/8/8/8/K7 b - -", Black, {{"d4", P}, {"g6", P}, {"a6", 0}}},
-    };
-    for (const auto& [fen, colour, words] : rows) {
-        ASSERT_GE(setupPosition(fen), 0) << fen;
-        AttackTable t;
-        computeAttacks(colour, t);
-        for (const auto& [name, word] : words) EXPECT_EQ(t[sq(name)], word) << fen << " " << name;
-    }
-}
+constexpr const char* Letters = "PNBRQKx";
+constexpr uint32_t Units[] = {P, N, B, R, Q, K, X};
 
 TEST_F(AttacksTest, StaticExchange) {
-    EXPECT_EQ(staticExchange(0, 520, P, N), 420);       // pawn takes the rook, knight retakes
-    EXPECT_EQ(staticExchange(0, 520, N, P), 190);       // knight takes the rook, pawn retakes
-    EXPECT_EQ(staticExchange(0, 100, Q, P), 0);         // a queen leaves a defended pawn alone
-    EXPECT_EQ(staticExchange(0, 50, P, P), -50);        // a pawn always captures
-    EXPECT_EQ(staticExchange(0, 330, Q + N, B), 330);   // least valuable attacker first
-    EXPECT_EQ(staticExchange(0, 330, K, X), 0);         // a king takes only an undefended man
-    EXPECT_EQ(staticExchange(0, 330, K, 0), 330);
-    EXPECT_EQ(staticExchange(0, 520, R + X, R), 520);   // the x-ray behind decides the trade
-    EXPECT_EQ(staticExchange(0, 520, X, 0), 520);       // a bare x-ray count is played as a queen
-    EXPECT_EQ(staticExchange(0, 1040, X, R), 0);
+    auto word = [](const std::string& kinds) {
+        uint32_t w = 0;
+        for (char c : kinds)
+            if (const char* at = std::strchr(Letters, c); at && c) w += Units[at - Letters];
+        return w;
+    };
+    for (const DataRow& r : dataRows("static_exchange.txt"))
+        EXPECT_EQ(staticExchange(0, int(num(r[0])), word(r[1]), word(r[2])), num(r[3])) << r[1] << " vs " << r[2];
 }
 
-// --- independent reference by coordinates on random positions ---------------
+// An independent reference by coordinates, checked on random positions.
 
 constexpr int DF[16] = {1, -1, 0, 0, 1, -1, 1, -1, 1, 2, 2, 1, -1, -2, -2, -1};
 constexpr int DR[16] = {0, 0, 1, -1, 1, 1, -1, -1, 2, 1, -1, -2, -2, -1, 1, 2};

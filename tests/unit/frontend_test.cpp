@@ -1,10 +1,11 @@
-// The UCI front end: value parsing, clock budget, report texts, the MultiPV
-// table, the input channel (through a pipe on fd 0), the stop decisions and
-// the throttle heartbeat. Dispatch, debug echo and option confirmations are
-// checked end to end in tests/e2e/test_protocol.py.
+// The UCI front end: value parsing, options, clock budget, report texts, the
+// MultiPV table, the input channel (through a pipe on fd 0), the stop
+// decisions and the throttle heartbeat. Dispatch and the debug echo are
+// checked end to end in tests/e2e/test_uci.py.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <map>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -15,12 +16,15 @@
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
 #include "frontend/input.h"
+#include "frontend/options.h"
 #include "frontend/report.h"
 #include "frontend/throttle.h"
 #include "frontend/timeman.h"
 #include "frontend/uci.h"
 #include "platform/platform.h"
 #include "search/search.h"
+#include "search/tt.h"
+#include "test_board.h"
 
 namespace {
 
@@ -87,22 +91,41 @@ TEST_F(FrontEnd, ParseGoSelectsTheModeAndResetsTheRest) {
 }
 
 TEST_F(FrontEnd, BudgetWorkedValues) {
-    const struct { int time, inc, togo, ponder; uint32_t target, max; } cases[] = {
-        {60000, 0, 0, 0, 1450, 5800}, {60000, 0, 20, 0, 2900, 11600},
-        {12000, 0, 1, 0, 5000, 10000},  // one move left: half the time, all of it at most
-        {3000, 0, 0, 0, 0, 0},  // at most 3 s left: next to nothing
-        {60000, 0, 0, 1, 1812, 7248},  // pondering: 58000 / 32
-        {2100, 100000, 0, 0, 0, 1},  // increment capped by the time left
-        {60000, -1000000, 0, 0, 0, 0},  // garbage increment never goes negative
-        {INT_MAX, INT_MAX, 0, 0, (uint32_t(INT_MAX) - 2000) / 2, uint32_t(INT_MAX) - 2000}};
-    std::string out = printed([&] {
-        for (auto& c : cases) {
-            ponderFlag = c.ponder;
-            computeBudget(c.time, c.inc, c.togo);
-            EXPECT_EQ(std::tuple(targetTime, maxTime), std::tuple(c.target, c.max)) << c.time << " " << c.inc;
-        }
-    });
-    EXPECT_EQ(out, "info string temps = 2900 11600\ninfo string temps = 5000 10000\n");
+    for (const DataRow& r : dataRows("clock_budget.txt")) {
+        ponderFlag = int(num(r[3]));
+        const std::string out = printed([&] { computeBudget(int(num(r[0])), int(num(r[1])), int(num(r[2]))); });
+        EXPECT_EQ(std::tuple(targetTime, maxTime, out), std::tuple(uint32_t(num(r[4])), uint32_t(num(r[5])),
+                                                                    r[6] == "-" ? "" : r[6] + "\n"))
+            << r[0] << " " << r[1] << " " << r[2];
+    }
+    // The side to move's clock counts.
+    setPosition("position startpos moves e2e4");
+    EXPECT_EQ(printed([] { parseGo("go wtime 100000 btime 60000 movestogo 20"); }), "info string temps = 2900 11600\n");
+}
+
+TEST_F(FrontEnd, OptionsTakeEffectAndConfirmOnlyInDebugMode) {
+    EXPECT_EQ(printed([] { setOption("Hash value 2"), setOption("% CPU value 5"); }), "info string Cpu 100 %\n");
+    EXPECT_EQ(transpositionTable.mask + 1, 65536u);
+    debugFlag = 1;
+    const std::map<std::string, int (*)()> effect = {
+        {"buckets", [] { return int(transpositionTable.mask + 1); }}, {"cache", [] { return cacheMegabytes; }},
+        {"draw", [] { return searchEngine.drawScore; }}, {"nullmove", [] { return searchEngine.nullMoveReduction; }},
+        {"ownbook", [] { return ownBook; }}, {"multipv", [] { return multiPVSetting; }}, {"-", [] { return 0; }}};
+    for (const DataRow& r : dataRows("options.txt")) {
+        EXPECT_EQ(printed([&] { setOption(r[0].c_str()); }), r[1] == "-" ? "" : "info string " + r[1] + "\n") << r[0];
+        if (r[2] == "path")
+            EXPECT_STREQ(tablebasePath, r[3].c_str());
+        else
+            EXPECT_EQ(effect.at(r[2])(), num(r[3])) << r[0];
+    }
+    ttStore(1, 0, 0, 5, 0, 0x77);
+    setOption("Clear Hash");
+    EXPECT_EQ(ttBestMove(1), 0u);
+    setOption(("NalimovPath value " + std::string(300, 'p')).c_str());  // no room: refused
+    EXPECT_STREQ(tablebasePath, "/nonexistent");
+    searchEngine.drawScore = 0;
+    searchEngine.nullMoveReduction = 3;
+    multiPVSetting = 1;
 }
 
 TEST(ReportText, ScoresBoundsAndPv) {
@@ -208,48 +231,27 @@ TEST_F(FrontEnd, InputChannelSplitsLinesPollsAndEnds) {
     EXPECT_EQ(readLine(1), nullptr);  // never the stale line again
 }
 
-TEST_F(FrontEnd, PollInputLimits) {
+TEST_F(FrontEnd, ClockDecisions) {
     testMode = 1;  // no input is read
-    fixedLimits = 1;
-    nodeLimit = 1000;
-    moveTimeLimit = 0;
-    EXPECT_EQ(pollInput(999), 0);
-    EXPECT_EQ(pollInput(1000), 1);
-    nodeLimit = 0;
-    moveTimeLimit = -5;  // garbage must not make the search endless
-    EXPECT_EQ(pollInput(1), 1);
-    fixedLimits = maxTime = 0;
-    EXPECT_EQ(pollInput(5), 1);  // clock-managed: the hard limit is passed
-    ponderFlag = 1;
-    EXPECT_EQ(pollInput(5), 0);  // but not while pondering
-}
-
-TEST_F(FrontEnd, IterationAndPonderHitDecisions) {
-    fixedLimits = 1;
-    depthLimit = 3;
-    EXPECT_EQ(iterationStart(3), 0);
-    EXPECT_EQ(iterationStart(4), 1);
-    fixedLimits = 0;
-    targetTime = 100000;
-    rootScore = 35;
-    EXPECT_EQ(iterationStart(4), 0);
-    EXPECT_EQ(referenceScore, 35);  // the reference follows the result
-    targetTime = 0;
-    searchStart = tickCount() - 10;
-    EXPECT_EQ(iterationStart(5), 1);  // over half the target used, score held
-    referenceScore = 28500;
-    targetTime = 100000;
-    EXPECT_EQ(iterationStart(6), 0);
-    EXPECT_EQ(referenceScore, 28500);  // a mate reference is never replaced
-    // ponderhit: an upper bound or a falling score keeps searching.
-    referenceScore = targetTime = 0;
-    rootScore = 10;
-    rootBound = 2;
-    EXPECT_EQ(ponderHitCheck(), 0);
-    rootBound = 0;
-    EXPECT_EQ(ponderHitCheck(), 1);
-    rootScore = -30;
-    EXPECT_EQ(ponderHitCheck(), 0);
+    for (const DataRow& r : dataRows("clock_decisions.txt")) {
+        std::vector<long long> v;
+        for (size_t i = 1; i < 14; ++i) v.push_back(num(r[i]));
+        fixedLimits = int(v[1]), ponderFlag = int(v[2]), depthLimit = currentDepth = int(v[3]);
+        nodeLimit = uint64_t(v[4]), moveTimeLimit = int(v[5]), targetTime = uint32_t(v[6]), maxTime = uint32_t(v[7]);
+        referenceScore = int(v[8]), rootScore = int(v[9]), rootBound = int(v[10]);
+        int answer = -1;
+        printed([&] {
+            searchStart = tickCount() - uint32_t(v[11]);
+            answer = r[0] == "iteration" ? iterationStart(int(v[0]))
+                     : r[0] == "rootmove" ? rootMoveStart(0, int(v[0]))
+                     : r[0] == "poll"     ? pollInput(uint64_t(v[0]))
+                                          : ponderHitCheck();
+        });
+        EXPECT_EQ(answer, v[12]) << r[0] << " row with elapsed " << v[11] << ", reference " << v[8];
+        if (r[14] != "-") {
+            EXPECT_EQ(referenceScore, num(r[14])) << r[0];
+        }
+    }
 }
 
 TEST_F(FrontEnd, SetPositionSkipsBadTokens) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "board/attacks.h"
@@ -96,18 +97,9 @@ protected:
 };
 
 TEST_F(MakeMoveTest, MakeUnmakeRoundTripOverEveryGeneratedMove) {
-    const char* positions[] = {
-        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq -",
-        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R b KQkq -",
-        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - -",
-        "r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
-        "r2q1rk1/pP1p2pp/Q4n2/bbp1p3/Np6/1B3NBn/pPPP1PPP/R3K2R b KQ - 0 1",
-        "rnbq1k1r/pp1Pbppp/2p5/8/2B5/8/PPP1NnPP/RNBQK2R w KQ - 1 8",
-        "8/1P4k1/8/8/8/8/5p2/1K6 w - -",  // kings and pawns only
-    };
-    for (const char* fen : positions) {
-        SCOPED_TRACE(fen);
-        const int side = load(fen);
+    for (const DataRow& r : dataRows("tree_positions.txt")) {
+        SCOPED_TRACE(r[0]);
+        const int side = load(r[0].c_str());
         const auto start = snapshot();
         roundTrip(side, 0, lastPieceIndex[White] + lastPieceIndex[Black] <= 12 ? 3 : 2);
         if (HasFatalFailure()) return;
@@ -115,35 +107,17 @@ TEST_F(MakeMoveTest, MakeUnmakeRoundTripOverEveryGeneratedMove) {
     }
 }
 
-// One move each, from a fifty-move count of 5: the en-passant target is set
-// only beside an enemy pawn (no wrap between the a- and h-files), and
-// castling rights go with the king and with a rook leaving or taken on its
-// corner.
 TEST_F(MakeMoveTest, EnPassantSquareCastlingRightsAndFiftyMoveCount) {
-    struct Case { const char *fen, *from, *to; MoveWord flags; int ep, rights, fifty; };
-    const Case cases[] = {
-        {"4k3/8/8/8/3p4/8/4P3/4K3 w - -", "e2", "e4", 0, sq("e3"), 0, 0},
-        {"4k3/8/8/8/5p2/8/4P3/4K3 w - -", "e2", "e4", 0, sq("e3"), 0, 0},
-        {"4k3/2p5/8/1P6/8/8/8/4K3 b - -", "c7", "c5", 0, sq("c6"), 0, 0},
-        {"4k3/8/8/8/3P4/8/4P3/4K3 w - -", "e2", "e4", 0, 0, 0, 0},  // own pawn beside
-        {"4k3/8/8/p7/8/8/7P/4K3 w - -", "h2", "h4", 0, 0, 0, 0},    // no wrap to the a-file
-        {"4k3/8/8/8/8/7p/P7/4K3 w - -", "a2", "a4", 0, 0, 0, 0},    // nor to the h-file
-        {"4k3/8/8/3pP3/8/8/8/4K3 w - d6", "e5", "d6", CaptureFlag | EnPassantFlag, 0, 0, 0},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", "h1", "h8", CaptureFlag, 0, WhiteLong | BlackLong, 0},
-        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", "a8", "a1", CaptureFlag, 0, WhiteShort | BlackShort, 0},
-        {"r3k2r/8/8/8/8/8/8/R3K2R w KQkq -", "e1", "f1", 0, 0, BlackShort | BlackLong, 6},
-        {"r3k2r/8/8/8/8/8/8/R3K2R b KQkq -", "e8", "d8", 0, 0, WhiteShort | WhiteLong, 6},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(std::string(c.fen) + " " + c.from + c.to);
-        const int side = load(c.fen);
+    for (const DataRow& r : dataRows("make_move_state.txt")) {
+        SCOPED_TRACE(r[0] + " " + r[1]);
+        const int side = load(r[0].c_str());
         fiftyCount = 5;
         const auto start = snapshot();
-        MoveEntry e{0, makeMoveCode(sq(c.from), sq(c.to)) | c.flags};
+        MoveEntry e{0, makeMoveCode(sq(r[1].c_str()), sq(r[1].c_str() + 2)) |
+                           (r[2] == "ep" ? CaptureFlag | EnPassantFlag : r[2] == "capture" ? CaptureFlag : 0)};
         makeMove(side, 0, &e);
-        EXPECT_EQ(epSquare, c.ep);
-        EXPECT_EQ(castleRights, c.rights);
-        EXPECT_EQ(fiftyCount, c.fifty);
+        EXPECT_EQ(std::tuple(epSquare, castleRights, fiftyCount),
+                  std::tuple(r[3] == "-" ? 0 : sq(r[3].c_str()), rightsFromLetters(r[4]), int(num(r[5]))));
         checkAfterMake(side, e.move);
         unmakeMove(0);
         EXPECT_EQ(snapshot(), start);
@@ -186,17 +160,6 @@ TEST_F(MakeMoveTest, RepetitionLooksBackWithinTheReversibleStretch) {
     EXPECT_EQ(isRepetition(4), 0);  // the list's end is exclusive
     undoStack.key[3] = undoStack.key[1] = hashKey;  // other side to move: never compared
     EXPECT_EQ(isRepetition(4), 0);
-}
-
-TEST_F(MakeMoveTest, RootPreparationLeavesValidAttackTables) {
-    attackCacheValid[0] = 0;
-    load("r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R b KQkq -");
-    EXPECT_EQ(attackCacheValid[0], 1);
-    AttackTable fresh;
-    for (int c = 0; c < 2; ++c) {
-        computeAttacks(c, fresh);
-        EXPECT_EQ(std::memcmp(fresh, attackTables[0][c], sizeof fresh), 0) << c;
-    }
 }
 
 }  // namespace

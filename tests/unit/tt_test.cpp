@@ -116,27 +116,17 @@ TEST_F(TTTest, MateScores) {
     }
 }
 
+// Counted over the first thousand entries of the current search; a table
+// of fewer than a thousand entries reports nothing.
 TEST_F(TTTest, Hashfull) {
-    auto fill = [](uint32_t high) {
-        for (uint32_t i = 0; i <= transpositionTable.mask; ++i)
-            ttStore(keyIn(i, high), 0, 0, 1, 0, 0);
-    };
-    ASSERT_EQ(ttResize(15), 15);  // 256 buckets: too few to report
-    fill(1);
-    EXPECT_EQ(ttHashfull(), 0);
-    ASSERT_EQ(ttResize(16), 16);  // 512 buckets: 1024 entries still show as 1000
-    fill(1);
-    fill(2);
-    EXPECT_EQ(ttHashfull(), 1000);
-
-    ASSERT_EQ(ttResize(4096), 4096);
-    fill(1);
-    fill(2);
-    EXPECT_EQ(ttHashfull(), 1000);
+    for (auto [kb, passes, full] : {std::tuple{15u, 1, 0}, {16u, 2, 1000}, {4096u, 1, 500}}) {
+        ASSERT_EQ(ttResize(kb), int(kb));
+        for (uint32_t high = 1; high <= uint32_t(passes); ++high)
+            for (uint32_t i = 0; i <= transpositionTable.mask; ++i) ttStore(keyIn(i, high), 0, 0, 1, 0, 0);
+        EXPECT_EQ(ttHashfull(), full) << kb;
+    }
     ttNewSearch();
     EXPECT_EQ(ttHashfull(), 0);
-    fill(2);
-    EXPECT_EQ(ttHashfull(), 500);
 }
 
 }  // namespace

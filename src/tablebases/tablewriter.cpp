@@ -1,0 +1,108 @@
+// Writing generated tables as plain files, one byte per index of the class.
+#include <cctype>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tablebases/classes.h"
+#include "tablebases/generator.h"
+
+namespace tbgen {
+
+namespace {
+
+std::string placementText(const Table& table, const int* sq, int side, int ep) {
+    std::string text;
+    for (int i = 0; i < table.material.count; ++i) {
+        const char letter = "?pnbrqk"[table.material.piece[i]];
+        text += table.material.colour[i] ? letter : char(std::toupper(letter));
+        text += char('a' + (sq[i] & 7));
+        text += char('1' + (sq[i] >> 3));
+        text += ' ';
+    }
+    text += side ? "black to move" : "white to move";
+    if (ep < 64) text += std::string(" en passant ") + char('a' + (ep & 7)) + char('1' + (ep >> 3));
+    return text;
+}
+
+}  // namespace
+
+bool writeTableFiles(const std::string& dir, const Table& table, std::string& error) {
+    buildIndexTables();
+    const int c = findTablebaseClass(table.material.name.c_str());
+    if (c == 0) {
+        error = table.material.name + " is not a tablebase class";
+        return false;
+    }
+    const TablebaseClass& row = tablebaseClasses[c];
+    const int n = table.material.count;
+    for (int side = 0; side < 2; ++side) {
+        const int64_t size = row.size[side];
+        std::vector<int8_t> bytes(size_t(size), NoPosition);
+        std::vector<bool> written(size_t(size), false);
+        // Every stored position stands for all its mirror images, which the
+        // index function maps to the same index.
+        auto place = [&](const int* sq, int ep, int8_t value) {
+            int lists[2][16] = {};
+            int slot[2] = {0, 0};
+            for (int i = 0; i < n; ++i) lists[table.material.colour[i]][slot[table.material.colour[i]]++] = sq[i];
+            const int64_t index = row.indexFunction[side](lists[0], lists[1], ep, 0);
+            if (index < 0 || index >= size) {
+                error = table.material.name + ": index " + std::to_string(index) + " outside the file for " +
+                        placementText(table, sq, side, ep);
+                return false;
+            }
+            if (written[size_t(index)] && bytes[size_t(index)] != value) {
+                error = table.material.name + ": two positions with different results share index " +
+                        std::to_string(index) + ", one of them " + placementText(table, sq, side, ep);
+                return false;
+            }
+            written[size_t(index)] = true;
+            bytes[size_t(index)] = value;
+            return true;
+        };
+        // The index functions keep some mirror images apart: without pawns,
+        // those with both kings on one long diagonal. Each gets its entry.
+        int kingB = 1;
+        while (table.material.colour[kingB] == 0) ++kingB;
+        auto placeImages = [&](const int* sq, int ep, int8_t value) {
+            const int a = sq[0], b = sq[kingB];
+            const bool diagonal = ((a & 7) == (a >> 3) && (b & 7) == (b >> 3)) ||
+                                  ((a & 7) + (a >> 3) == 7 && (b & 7) + (b >> 3) == 7);
+            const int images = table.material.pawns ? 2 : diagonal ? 8 : 1;
+            for (int g = 0; g < images; ++g) {
+                int image[MaxMen];
+                const int mask = table.material.pawns ? 7 * g : (g & 1 ? 7 : 0) | (g & 2 ? 56 : 0);
+                for (int i = 0; i < n; ++i) {
+                    image[i] = sq[i] ^ mask;
+                    if (g & 4) image[i] = ((image[i] & 7) << 3) | (image[i] >> 3);
+                }
+                if (!place(image, ep < 64 ? ep ^ mask : ep, value)) return false;
+            }
+            return true;
+        };
+        int sq[MaxMen] = {};
+        for (uint64_t i = 0; i < table.positions; ++i) {
+            if (table.result[side][i] == NoPosition) continue;
+            table.squaresOf(i, sq);
+            if (!placeImages(sq, NoEnPassant, table.result[side][i])) return false;
+        }
+        for (size_t k = 0; k < table.epKey[side].size(); ++k) {
+            table.squaresOf(table.epKey[side][k] >> 6, sq);
+            if (!placeImages(sq, int(table.epKey[side][k] & 63), table.epResult[side][k])) return false;
+        }
+        const std::string path = dir + "/" + table.material.name + (side ? ".nbb" : ".nbw");
+        const std::string temporary = path + ".part";
+        FILE* f = std::fopen(temporary.c_str(), "wb");
+        bool ok = f && std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+        if (f) ok = std::fclose(f) == 0 && ok;
+        if (!ok || std::rename(temporary.c_str(), path.c_str()) != 0) {
+            std::remove(temporary.c_str());
+            error = "cannot write " + path;
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace tbgen

@@ -1,0 +1,272 @@
+#include "tablebases/verify.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+#include "board/board.h"
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/perft.h"
+#include "board/tables.h"
+#include "eval/pawns.h"
+#include "tablebases/classes.h"
+
+namespace {
+
+constexpr int NoResult = 1000;  // a probe that found no file or no result
+
+struct ClassFiles {
+    std::vector<int8_t> bytes[2];
+};
+
+class Checker {
+public:
+    explicit Checker(const std::string& dir) : dir_(dir) {}
+
+    bool run(int classNumber);
+
+private:
+    const ClassFiles* files(int c) {
+        if (!loaded_[c]) {
+            loaded_[c] = std::make_unique<ClassFiles>();
+            for (int side = 0; side < 2; ++side) {
+                const std::string path = dir_ + "/" + tablebaseClasses[c].name + (side ? ".nbb" : ".nbw");
+                FILE* f = std::fopen(path.c_str(), "rb");
+                auto& bytes = loaded_[c]->bytes[side];
+                bytes.resize(size_t(tablebaseClasses[c].size[side]));
+                const bool ok = f && std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size() &&
+                                std::fgetc(f) == EOF;
+                if (f) std::fclose(f);
+                if (!ok) {
+                    std::printf("%s: missing or wrong-sized file %s\n", name_, path.c_str());
+                    bytes.clear();
+                }
+            }
+        }
+        const ClassFiles* result = loaded_[c].get();
+        if (result->bytes[0].empty() || result->bytes[1].empty()) {
+            missing_ = true;  // nothing more can be proved
+            return nullptr;
+        }
+        return result;
+    }
+
+    // Stored byte of the board's position, read through the index functions.
+    int probe(int side) {
+        if (lastPieceIndex[White] + lastPieceIndex[Black] == 0) return 0;
+        uint64_t key = 0;
+        for (int code = Pawn; code <= Queen; ++code)
+            key = key << 8 | uint64_t(pieceCount[White * 8 + code]) << 4 | uint64_t(pieceCount[Black * 8 + code]);
+        auto known = materials_.find(key);
+        if (known == materials_.end()) known = materials_.emplace(key, tablebaseMaterial(pieceCount)).first;
+        const TablebaseMaterial material = known->second;
+        if (material.classNumber == 0) return NoResult;
+        const ClassFiles* f = files(material.classNumber);
+        if (!f) return NoResult;
+        int first[16] = {}, second[16] = {};
+        tablebaseMenLists(material, first, second);
+        const int s = side ^ material.flip;
+        const TablebaseClass& row = tablebaseClasses[material.classNumber];
+        const int32_t index = row.indexFunction[s](first, second, epSquare ? epSquare : NoEnPassant, material.flip);
+        if (index < 0 || index >= row.size[s]) return NoResult;
+        return f->bytes[s][size_t(index)];
+    }
+
+    // Result byte the side to move earns from its best move.
+    int expected(int side) {
+        MoveEntry list[256];
+        attackCacheValid[0] = 0;
+        int n = generateMoves(list, side, 0);
+        // The engine's pawn-ending generator never answers a check by taking
+        // the checking pawn en passant; the rules allow it, so add it here.
+        if (epSquare)
+            for (int df : {-1, 1}) {
+                const int from = epSquare + df + (side == White ? -8 : 8);
+                if ((epSquare & 7) + df < 0 || (epSquare & 7) + df > 7) continue;
+                if (board[from].piece != Pawn || board[from].colour != side) continue;
+                const MoveWord move = MoveWord(from | epSquare << 6) | CaptureFlag | EnPassantFlag;
+                bool present = false;
+                for (int i = 0; i < n && !present; ++i) present = (list[i].move & 0xFFFF) == (move & 0xFFFF);
+                if (!present) list[n++] = MoveEntry{0, move};
+            }
+        int best = -2000;
+        for (int i = 0; i < n; ++i) {
+            makeMove(side, 0, &list[i]);
+            if (!ownKingAttacked(side)) {
+                const int w = probe(side ^ 1);
+                int score;
+                if (w == NoResult || w == 127) score = NoResult;
+                else if (w < 0) score = 1000 - (w + 126 + 1);  // the opponent is mated: we mate one move later
+                else if (w == 0) score = 0;
+                else score = -1000 + (127 - w);                // the opponent mates in N: we are mated in N
+                if (score == NoResult) {
+                    unmakeMove(0);
+                    return NoResult;
+                }
+                best = std::max(best, score);
+            }
+            unmakeMove(0);
+        }
+        if (best == -2000) return ownKingAttacked(side) ? -126 : 0;
+        if (best > 0) return 127 - (1000 - best);
+        if (best == 0) return 0;
+        return (best + 1000) - 126;
+    }
+
+    void setMen(const int* squares) {
+        for (int s : placed_) setEmpty(s);
+        placed_.clear();
+        std::memset(pieceCount, 0, sizeof pieceCount);
+        lastPieceIndex[White] = lastPieceIndex[Black] = 0;
+        nonPawnMaterial = 0;
+        pawnHash.whitePawns = pawnHash.blackPawns = 0;
+        for (int i = 0; i < count_; ++i) {
+            const int s = squares[i], p = piece_[i], c = colour_[i];
+            putMan(s, p, c);
+            placed_.push_back(s);
+            ++pieceCount[c * 8 + p];
+            if (p == King) {
+                pieceList[c][0] = s;
+                continue;
+            }
+            pieceList[c][++lastPieceIndex[c]] = s;
+            if (p == Pawn) (c == White ? pawnHash.whitePawns : pawnHash.blackPawns) |= 1ULL << s;
+            else nonPawnMaterial += pieceValue[p];
+        }
+        epSquare = 0;
+        fiftyCount = 0;
+        castleRights = 0;
+    }
+
+    void check(int side) {
+        ++checked_;
+        const int stored = probe(side);
+        const int want = expected(side);
+        if (stored == want && stored != NoResult && stored != 127) return;
+        if (++bad_ <= 10) {
+            std::printf("%s: bad %s  stored %d, successors give %d\n", name_, fen(side).c_str(),
+                        stored == NoResult ? 127 : stored, want == NoResult ? 127 : want);
+        }
+    }
+
+    std::string fen(int side) const {
+        std::string text;
+        for (int rank = 7; rank >= 0; --rank) {
+            int empty = 0;
+            for (int file = 0; file < 8; ++file) {
+                const SquareState m = board[rank * 8 + file];
+                if (m.piece == NoPiece) {
+                    ++empty;
+                    continue;
+                }
+                if (empty) text += char('0' + empty);
+                empty = 0;
+                const char letter = " pnbrqk"[m.piece];
+                text += m.colour == White ? char(letter - 32) : letter;
+            }
+            if (empty) text += char('0' + empty);
+            if (rank) text += '/';
+        }
+        text += side == White ? " w - " : " b - ";
+        if (epSquare) text += std::string(1, char('a' + (epSquare & 7))) + char('1' + (epSquare >> 3));
+        else text += "-";
+        return text + " 0 1";
+    }
+
+    // All placements of the men, the first king on a reduced set of squares
+    // (the index functions fold the rest onto them).
+    void enumerate(int man, int* squares, uint64_t occupied) {
+        if (missing_) return;
+        if (man == count_) {
+            setMen(squares);
+            for (int side = 0; side < 2; ++side) {
+                if (ownKingAttacked(side ^ 1)) continue;
+                check(side);
+                // The same men just after the other side's double step.
+                if (!bothPawns_) continue;
+                const int mover = side ^ 1, dir = mover == White ? 8 : -8;
+                for (int i = 0; i < count_; ++i) {
+                    const int s = squares[i];
+                    if (piece_[i] != Pawn || colour_[i] != mover || (s >> 3) != (mover == White ? 3 : 4)) continue;
+                    if ((occupied >> (s - dir) & 1) || (occupied >> (s - 2 * dir) & 1)) continue;
+                    const bool left = (s & 7) > 0 && board[s - 1].piece == Pawn && board[s - 1].colour == side;
+                    const bool right = (s & 7) < 7 && board[s + 1].piece == Pawn && board[s + 1].colour == side;
+                    if (!left && !right) continue;
+                    epSquare = s - dir;
+                    check(side);
+                    epSquare = 0;
+                }
+            }
+            return;
+        }
+        for (int s = 0; s < 64; ++s) {
+            if (occupied >> s & 1) continue;
+            if (piece_[man] == Pawn && (s < 8 || s >= 56)) continue;
+            if (man == 0 && ((s & 7) > 3 || (!pawns_ && (s >> 3) > (s & 7)))) continue;
+            squares[man] = s;
+            enumerate(man + 1, squares, occupied | 1ULL << s);
+        }
+    }
+
+    std::string dir_;
+    const char* name_ = "";
+    std::unique_ptr<ClassFiles> loaded_[TablebaseClassCount];
+    int count_ = 0;
+    int piece_[8] = {}, colour_[8] = {};
+    bool pawns_ = false, bothPawns_ = false, missing_ = false;
+    std::vector<int> placed_;
+    std::unordered_map<uint64_t, TablebaseMaterial> materials_;
+    uint64_t checked_ = 0, bad_ = 0;
+
+};
+
+bool Checker::run(int c) {
+    name_ = tablebaseClasses[c].name;
+    count_ = 0;
+    bool pawnOf[2] = {false, false};
+    int colour = -1;
+    for (const char* q = name_; *q; ++q) {
+        if (*q == 'k') ++colour;
+        piece_[count_] = int(std::strchr(" pnbrqk", *q) - " pnbrqk");
+        colour_[count_++] = colour;
+        if (*q == 'p') pawnOf[colour] = true;
+    }
+    pawns_ = pawnOf[0] || pawnOf[1];
+    bothPawns_ = pawnOf[0] && pawnOf[1];
+    if (!files(c)) return false;
+    checked_ = bad_ = 0;
+    int squares[8] = {};
+    enumerate(0, squares, 0);
+    for (int s : placed_) setEmpty(s);
+    placed_.clear();
+    if (missing_) return false;
+    if (bad_) std::printf("%s: %" PRIu64 " of %" PRIu64 " positions wrong\n", name_, bad_, checked_);
+    else std::printf("%s: %" PRIu64 " positions verified\n", name_, checked_);
+    std::fflush(stdout);
+    return bad_ == 0;
+}
+
+}  // namespace
+
+bool verifyTablebase(const std::string& dir, const std::string& className) {
+    const int c = findTablebaseClass(className.c_str());
+    if (c == 0) {
+        std::printf("%s: unknown class\n", className.c_str());
+        return false;
+    }
+    static bool ready = false;
+    if (!ready) {
+        initPawnHash();
+        initTables();
+        buildIndexTables();
+        ready = true;
+    }
+    clearBoard();
+    auto checker = std::make_unique<Checker>(dir);
+    return checker->run(c);
+}

@@ -1,0 +1,76 @@
+#!/usr/bin/env python3
+"""tavik-tool tb generate and tb verify: file sizes, proof, a corrupted byte, bad input.
+
+usage: test_tablebase_tool.py <tavik> <tavik-tool>
+"""
+import os
+import re
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from uci_client import Failures, run  # noqa: E402
+
+failures = Failures()
+expect = failures.expect
+
+# Plain file sizes by class: White to move, Black to move.
+SIZES = {"kpk": (81664, 84012), "knk": (26282, 28644), "kbk": (27243, 28644),
+         "krk": (27030, 28644), "kqk": (25629, 28644)}
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.stderr.write(__doc__)
+        return 2
+    tool = sys.argv[2]
+    with tempfile.TemporaryDirectory() as tmp:
+        proc = run(tool, "tb", "generate", tmp, "--men", "3", timeout=180)
+        expect(proc.returncode == 0, "generate --men 3: exit %d %r" % (proc.returncode, proc.stderr[-300:]))
+        expect("kqk longest win 10 moves" in proc.stdout, "kqk summary: %r" % proc.stdout)
+        for name, sizes in SIZES.items():
+            for ext, size in zip((".nbw", ".nbb"), sizes):
+                path = os.path.join(tmp, name + ext)
+                expect(os.path.exists(path) and os.path.getsize(path) == size, "%s%s size" % (name, ext))
+        expect(not [f for f in os.listdir(tmp) if f.endswith(".part")], "temporary files left behind")
+
+        # The sanitizer build proves two classes, the optimised build all five.
+        proven = list(SIZES) if os.environ.get("TAVIK_TB_FOUR_MEN") else ["kpk", "krk"]
+        proc = run(tool, "tb", "verify", tmp, *proven, timeout=180)
+        expect(proc.returncode == 0 and proc.stdout.count("positions verified") == len(proven),
+               "verify: exit %d %r" % (proc.returncode, proc.stdout[-400:]))
+
+        # Four men, in the optimised build only: the published longest win, then the proof.
+        if os.environ.get("TAVIK_TB_FOUR_MEN"):
+            proc = run(tool, "tb", "generate", tmp, "kqkr", timeout=300)
+            expect("kqkr longest win 35 moves" in proc.stdout, "kqkr: %r" % (proc.stdout + proc.stderr[-300:]))
+            proc = run(tool, "tb", "verify", tmp, "kqkr", timeout=300)
+            expect(proc.returncode == 0 and "positions verified" in proc.stdout, "verify kqkr: %r" % proc.stdout[-400:])
+
+        # One win in krk turned into a draw must be found,
+        # whichever position it belongs to, and named by its FEN.
+        path = os.path.join(tmp, "krk.nbw")
+        with open(path, "r+b") as f:
+            data = bytearray(f.read())
+            offset = next(i for i, b in enumerate(data) if 0 < b < 127)
+            data[offset] = 0
+            f.seek(0)
+            f.write(data)
+        proc = run(tool, "tb", "verify", tmp, "krk", timeout=180)
+        expect(proc.returncode == 1 and re.search(r"^krk: bad \S+/\S+ [wb] ", proc.stdout, re.M),
+               "corrupted krk: exit %d %r" % (proc.returncode, proc.stdout[-400:]))
+
+        # A missing table of a smaller class is named, not taken for a draw.
+        os.remove(os.path.join(tmp, "kqk.nbb"))
+        proc = run(tool, "tb", "verify", tmp, "kpk", timeout=180)
+        expect(proc.returncode == 1 and "kqk.nbb" in proc.stdout, "missing kqk.nbb: %r" % proc.stdout[-300:])
+
+        for args in (["generate", tmp, "kxk"], ["generate", tmp, "--men", "7"], ["verify", tmp, "kkk"],
+                     ["generate", os.path.join(tmp, "no", "such", "dir"), "knk"], ["frobnicate"]):
+            proc = run(tool, "tb", *args, timeout=30)
+            expect(proc.returncode != 0 and proc.stderr + proc.stdout, "tb %s: exit %d" % (args, proc.returncode))
+    return failures.report("tablebase tool e2e")
+
+
+if __name__ == "__main__":
+    sys.exit(main())
