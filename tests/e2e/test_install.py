@@ -32,9 +32,9 @@ def main():
         check.expect(all(os.path.isfile(os.path.join(prefix, f)) for f in FILES), "installed: %r" % FILES)
         if not check.messages:
             engine = Engine(os.path.join(prefix, "bin/tavik"))
-            check.expect(engine.handshake[0] == "id name Tavik5.60" and engine.handshake[-1] == "uciok",
-                         "handshake %r" % engine.handshake)
-            check.expect(engine.close() == 0, "exit status")
+            got = engine.sync("uci")
+            check.expect(got[0] == "id name Tavik5.60" and got[-1] == "uciok", "handshake %r" % got)
+            check.expect(engine.close()[0] == 0, "exit status")
             env = dict(os.environ, MANWIDTH="80", MANPAGER="cat", LC_ALL="C.UTF-8")
             for page in ("tavik", "tavik-tool"):
                 shown = subprocess.run(["man", "--warnings", "-l", os.path.join(prefix, "share/man/man6", page + ".6")],
