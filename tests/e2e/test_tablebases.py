@@ -28,9 +28,9 @@ FOUR_MEN_CLASSES = ["kqkr"]
 
 def registration_stops(engine_path, directory):
     """(exit status, last line) of an engine told to use the directory."""
-    engine = Engine(engine_path)
+    engine = Engine(engine_path, handshake=True)
     engine.send("setoption name NalimovPath value " + directory, "isready")
-    return engine.close(), (engine.lines or [None])[-1]
+    return engine.close()[0], (engine.lines or [None])[-1]
 
 
 def broken_files(engine_path, tool, work, failures):
@@ -110,11 +110,11 @@ def endgames(engine_path, tool, work, failures, four_men):
     distances = [table_distance(tool, plain, fen) for fen in positions]
     failures.expect(table_distance(tool, packed, positions[0]) == distances[0], "tb probe on a compressed file")
 
-    engine = Engine(engine_path)
+    engine = Engine(engine_path, handshake=True)
     # Options may change between searches: the cache is rebuilt, files reopened.
     for label, setting in (("plain", "NalimovPath value " + plain), ("small cache", "NalimovCache value 1"),
                            ("compressed", "NalimovPath value " + packed)):
-        engine.sync("setoption name " + setting)
+        engine.sync("setoption name " + setting, timeout=30)
         for fen, distance in zip(positions, distances):
             play_out(engine, tool, fen, distance, failures, label, label != "small cache")
         # No table for the root: the search runs its time and probes after captures.
@@ -122,8 +122,8 @@ def endgames(engine_path, tool, work, failures, four_men):
         closing = [text for text in engine.until("bestmove") if text.startswith("info nps")]
         failures.expect(closing and int((closing[-1] + " tbhits 0").split(" tbhits ")[1]) > 0,
                         "%s: closing line %r" % (label, closing))
-    engine.sync("setoption name NalimovCache value 0", "position fen " + POSITIONS[0], "go depth 2")
-    failures.expect(engine.close() == 0, "engine exit status")
+    engine.sync("setoption name NalimovCache value 0", "position fen " + POSITIONS[0], "go depth 2", timeout=30)
+    failures.expect(engine.close()[0] == 0, "engine exit status")
     failures.expect(not engine.problems(), "engine: %r" % engine.problems()[:3])
 
 

@@ -33,7 +33,7 @@ def line_kind(text):  # None when the line fits no pattern
 
 class Engine:  # the engine as a child process; every line read is kept in `lines`
 
-    def __init__(self, path):
+    def __init__(self, path, handshake=False):
         self.stderr = tempfile.TemporaryFile()
         # An empty directory of its own: no opening book or other stray file is found there.
         self.workdir = tempfile.TemporaryDirectory(prefix="tavik-e2e-")
@@ -41,6 +41,10 @@ class Engine:  # the engine as a child process; every line read is kept in `line
                                      stderr=self.stderr, cwd=self.workdir.name)
         self.pending = self.raw = b""
         self.lines = []
+        if handshake:
+            self.send("uci")
+            self.until("uciok")
+            self.lines = []
 
     def send(self, *lines):  # a str is one line, bytes go as they are
         try:
