@@ -1,5 +1,5 @@
 #!/bin/sh
-# The Windows programs under Wine: the protocol, search, book and test-mode
+# The Windows programs under Wine: the protocol, book and test-mode
 # scripts of tests/e2e, perft, and the bench signature against the Linux build's.
 # usage: run.sh <windows build dir> <linux build dir>
 set -u
@@ -24,8 +24,7 @@ trap 'wineserver -k' EXIT
 "$win/tavik-tool-wine" --version || status=1
 echo quit | "$win/tavik-wine" || status=1
 run() { echo "== $*"; "$@" || status=1; }
-run python3 "$here/e2e/test_protocol.py" "$win/tavik-wine"
-run python3 "$here/e2e/test_search.py" "$win/tavik-wine" "$linux/tavik-tool"
+run python3 "$here/e2e/test_uci.py" "$win/tavik-wine" "$linux/tavik-tool"
 run python3 "$here/e2e/test_perft.py" "$win/tavik-wine" "$win/tavik-tool-wine"
 # Files on Windows: binary books, text results of the test mode.
 run python3 "$here/e2e/test_book.py" "$win/tavik-wine" "$win/tavik-tool-wine"
