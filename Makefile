@@ -3,8 +3,12 @@ BUILD ?= build
 ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 POLYGLOT_BOOK ?= /usr/share/games/gnuchess/book.bin
+WIN_BUILD ?= build-windows
+PREFIX ?= /usr/local
+VERSION := $(shell sh tools/version.sh)
 
 .PHONY: all build run test test-release test-asan perft bench bench-startup book testmode tb-verify tb-index-check tb-endgames bench-compare clean
+.PHONY: windows test-windows install install-files uninstall dist
 
 all: build
 
@@ -29,7 +33,7 @@ test-asan:
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) dist
 
 perft: build
 	python3 tools/perft_check.py ./$(BUILD)/tavik-tool --deep
@@ -73,3 +77,32 @@ bench-compare: build
 	@test -n "$(OLD)" || { echo "usage: make bench-compare OLD=<git rev> [RUNS=n] [DEPTH=d]"; exit 2; }
 	python3 tools/bench_compare.py $(OLD) ./$(BUILD)/tavik-tool --scratch $(BUILD)/bench-compare \
 		--runs $(or $(RUNS),5) --depth $(or $(DEPTH),8)
+
+# Windows programs, cross-compiled and statically linked (needs g++-mingw-w64-x86-64).
+windows:
+	@cmake --no-warn-unused-cli -S . -B $(WIN_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+		-DCMAKE_BUILD_TYPE=Release -DTAVIK_TESTS=OFF >/dev/null
+	@cmake --build $(WIN_BUILD) -j $(JOBS)
+
+# The protocol tests, perft and the bench signature against the Windows
+# programs under Wine (needs wine), the bench beside the Linux build's.
+test-windows: windows build
+	sh tests/windows/run.sh $(WIN_BUILD) $(BUILD)
+
+# DESTDIR is honoured for packaging.
+MAN6 = $(DESTDIR)$(PREFIX)/share/man/man6
+install: build
+	@$(MAKE) --no-print-directory install-files
+
+install-files:
+	install -d $(DESTDIR)$(PREFIX)/bin $(MAN6)
+	install -m 755 $(BUILD)/tavik $(BUILD)/tavik-tool $(DESTDIR)$(PREFIX)/bin/
+	install -m 644 man/tavik.6 man/tavik-tool.6 $(MAN6)/
+
+uninstall:
+	rm -f $(DESTDIR)$(PREFIX)/bin/tavik $(DESTDIR)$(PREFIX)/bin/tavik-tool
+	rm -f $(MAN6)/tavik.6 $(MAN6)/tavik-tool.6
+
+# Release archives in dist/: programs, README, manual pages, test positions.
+dist: build windows
+	sh tools/make_dist.sh $(VERSION) $(BUILD) $(WIN_BUILD) dist

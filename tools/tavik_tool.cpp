@@ -7,11 +7,12 @@
 #include "eval_cmd.h"
 #include "moves_cmd.h"
 #include "perft_cmd.h"
+#include "tavik_version.h"
 #include "tb_cmd.h"
 
 static int usage() {
     std::fprintf(stderr,
-                 "usage: tavik-tool <command> [arguments]\n"
+                 "usage: tavik-tool <command> [arguments] | --version\n"
                  "commands:\n"
                  "  perft <depth> [FEN] [--bench]   count leaf nodes (divide form); --bench adds nodes/s\n"
                  "  eval <FEN>                      static evaluation, term by term\n"
@@ -27,6 +28,10 @@ static int usage() {
 
 int main(int argc, char** argv) {
     if (argc < 2) return usage();
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("tavik-tool %s\n", TAVIK_VERSION);
+        return 0;
+    }
     if (std::strcmp(argv[1], "perft") == 0) return runPerftCommand(argc - 1, argv + 1);
     if (std::strcmp(argv[1], "eval") == 0) return runEvalCommand(argc - 1, argv + 1);
     if (std::strcmp(argv[1], "bench") == 0) return runBenchCommand(argc - 1, argv + 1);

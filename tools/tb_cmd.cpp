@@ -43,7 +43,10 @@ int probeCommand(int argc, char** argv) {
         return 2;
     }
     std::string fen;
-    for (int i = 2; i < argc; ++i) fen += (i > 2 ? " " : "") + std::string(argv[i]);
+    for (int i = 2; i < argc; ++i) {
+        if (i > 2) fen += ' ';
+        fen += argv[i];
+    }
     PositionRecord record;
     if (!parseFen(fen.c_str(), record)) {
         std::fprintf(stderr, "tb probe: invalid FEN \"%s\"\n", fen.c_str());

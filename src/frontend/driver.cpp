@@ -18,7 +18,7 @@
 #include "tablebases/registry.h"
 
 void engineStartup() {
-    ignoreBrokenPipe();
+    prepareStandardStreams();
     // The transposition table gets its memory from the handshake.
     initPawnHash();
     initThrottle();

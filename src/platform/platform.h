@@ -7,9 +7,10 @@ uint32_t tickCount();  // milliseconds, wraps
 void sleepMs(int ms);
 // User-mode processor time of the calling thread, in microseconds.
 uint64_t threadUserMicros();
-// A front end that closes its end of the pipe must not kill the engine
-// with SIGPIPE; the failed write is simply lost.
-void ignoreBrokenPipe();
+// Called once before the first line is read or written. A front end that
+// closes its end of the pipe must not kill the engine (the failed write is
+// simply lost); lines go out with a bare line feed on every system.
+void prepareStandardStreams();
 // Waits until a read of standard input would not block (data, end of input
 // or an error). timeoutMs 0 only tests, a negative value waits for ever.
 // Returns true when a read would not block.

@@ -1,3 +1,4 @@
+#ifndef _WIN32
 #include "platform/platform.h"
 
 #include <cerrno>
@@ -44,7 +45,7 @@ uint64_t threadUserMicros() {
 #endif
 }
 
-void ignoreBrokenPipe() { std::signal(SIGPIPE, SIG_IGN); }
+void prepareStandardStreams() { std::signal(SIGPIPE, SIG_IGN); }
 
 bool stdinReady(int timeoutMs) {
     pollfd fd{0, POLLIN, 0};
@@ -69,3 +70,4 @@ long stdinRead(char* buffer, size_t size) {
         if (errno != EINTR) return 0;
     }
 }
+#endif
