@@ -28,9 +28,10 @@ class ClassCheck {
 public:
     ClassCheck(int c, int side) : side_(side), row_(tablebaseClasses[c]) {
         int list = -1, slot = 0, pawns[2] = {0, 0};
+        static const char letters[] = "pnbrqk";
         for (const char* q = row_.name; *q; ++q, ++slot) {
             if (*q == 'k') ++list, slot = 0;
-            men_.push_back({list, slot, int(std::strchr("pnbrqk", *q) - "pnbrqk") + Pawn});
+            men_.push_back({list, slot, Pawn + int(std::strchr(letters, *q) - letters)});
             pawns[list] += *q == 'p';
         }
         pawns_ = pawns[0] + pawns[1], bothPawns_ = pawns[0] && pawns[1];
@@ -98,6 +99,7 @@ private:
         const int r = at(0), o = at(1);
         if (std::abs((r & 7) - (o & 7)) <= 1 && std::abs((r >> 3) - (o >> 3)) <= 1) return false;
         for (const Man& m : men_) putMan(sq_[m.list][m.slot], m.code, m.list), ++pieceCount[m.list * 8 + m.code];
+        rebuildMenSets();  // the attack tests read the men's bit sets
         const bool check = side_ == White ? isAttackedByWhite(o) : isAttackedByBlack(o);
         for (const Man& m : men_) setEmpty(sq_[m.list][m.slot]), --pieceCount[m.list * 8 + m.code];
         return !check;
