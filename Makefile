@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 POLYGLOT_BOOK ?= /usr/share/games/gnuchess/book.bin
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup book testmode tb-verify tb-index-check tb-endgames clean
+.PHONY: all build run test test-release test-asan perft bench bench-startup book testmode tb-verify tb-index-check tb-endgames clean fuzz soak
 
 all: build
 
@@ -64,3 +64,27 @@ tb-index-check: build
 # The engine against generated 3- and 4-man tables, plain and compressed (minutes).
 tb-endgames: build
 	python3 tests/e2e/test_tablebases.py $(CURDIR)/$(BUILD)/tavik $(CURDIR)/$(BUILD)/tavik-tool --four-men
+
+# libFuzzer targets (clang) in their own build; FUZZ_SECONDS per target.
+# New finds go to $(FUZZ_BUILD)/corpus-<target>, crashes to $(FUZZ_BUILD)/crash-*.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = commands fen pgn book polyglot decoder tablefile
+
+fuzz:
+	@command -v clang++ >/dev/null || (apt-get update && apt-get install -y clang)
+	@cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus-$$t; \
+	  echo "== $$t"; \
+	  (cd $(FUZZ_BUILD) && ./fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=20 -rss_limit_mb=2048 \
+	    -max_len=16384 -print_final_stats=1 corpus-$$t ../fuzz/corpus/$$t 2>fuzz-$$t.log) \
+	    || { tail -40 $(FUZZ_BUILD)/fuzz-$$t.log; exit 1; }; \
+	  grep -E "^#[0-9]+ *DONE|stat::number_of_executed_units|stat::average_exec_per_sec" $(FUZZ_BUILD)/fuzz-$$t.log; \
+	done
+
+# Games through the real binary with UCI noise; SOAK_MINUTES long.
+SOAK_MINUTES ?= 10
+soak: build
+	python3 tools/soak.py ./$(BUILD)/tavik ./$(BUILD)/tavik-tool --minutes $(SOAK_MINUTES)
