@@ -16,7 +16,7 @@ int currentLegalMoves(Move* out) {
     loadCurrentPosition();
     const int side = gameRecord.positions[gameRecord.ply].sideToMove & 1;
     // A board without its kings cannot even have its attacks counted.
-    if (loadedPositionProblem()) {
+    if (recordProblem(gameRecord.positions[gameRecord.ply]) || loadedPositionProblem()) {
         out[0] = 0;
         return 0;
     }
