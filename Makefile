@@ -7,7 +7,7 @@ WIN_BUILD ?= build-windows
 PREFIX ?= /usr/local
 VERSION := $(shell sh tools/version.sh)
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup book testmode tb-verify tb-index-check tb-endgames bench-compare clean
+.PHONY: all build run test test-release test-asan perft bench bench-startup book testmode tb-verify tb-index-check tb-endgames bench-compare clean fuzz soak
 .PHONY: windows test-windows install install-files uninstall dist
 
 all: build
@@ -106,3 +106,27 @@ uninstall:
 # Release archives in dist/: programs, README, manual pages, test positions.
 dist: build windows
 	sh tools/make_dist.sh $(VERSION) $(BUILD) $(WIN_BUILD) dist
+
+# libFuzzer targets (clang) in their own build; FUZZ_SECONDS per target.
+# New finds go to $(FUZZ_BUILD)/corpus-<target>, crashes to $(FUZZ_BUILD)/crash-*.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = commands fen pgn book polyglot decoder tablefile
+
+fuzz:
+	@command -v clang++ >/dev/null || (apt-get update && apt-get install -y clang)
+	@cmake -S fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p $(FUZZ_BUILD)/corpus-$$t; \
+	  echo "== $$t"; \
+	  (cd $(FUZZ_BUILD) && ./fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=20 -rss_limit_mb=2048 \
+	    -max_len=16384 -print_final_stats=1 corpus-$$t ../fuzz/corpus/$$t 2>fuzz-$$t.log) \
+	    || { tail -40 $(FUZZ_BUILD)/fuzz-$$t.log; exit 1; }; \
+	  grep -E "^#[0-9]+ *DONE|stat::number_of_executed_units|stat::average_exec_per_sec" $(FUZZ_BUILD)/fuzz-$$t.log; \
+	done
+
+# Games through the real binary with UCI noise; SOAK_MINUTES long.
+SOAK_MINUTES ?= 10
+soak: build
+	python3 tools/soak.py ./$(BUILD)/tavik ./$(BUILD)/tavik-tool --minutes $(SOAK_MINUTES)

@@ -15,9 +15,14 @@ int currentLegalMoves(Move* out) {
     // that a walk over many positions does not need.
     loadCurrentPosition();
     const int side = gameRecord.positions[gameRecord.ply].sideToMove & 1;
+    // A board without its kings cannot even have its attacks counted.
+    if (recordProblem(gameRecord.positions[gameRecord.ply]) || loadedPositionProblem()) {
+        out[0] = 0;
+        return 0;
+    }
     prepareRootPosition(side);
     static MoveEntry list[MaxGeneratedMoves + 1];
-    const int n = loadedPositionProblem() ? 0 : generateRootMoves(list, side, 0);
+    const int n = generateRootMoves(list, side, 0);
     for (int i = 0; i < n; ++i) out[i] = moveOf(list[i].move);
     out[n] = 0;
     return n;

@@ -23,7 +23,13 @@ void setOption(const char* text) {
         int v = parseDecimal(text + 11);
         // Values are not clamped to the announced range, but a negative or
         // absurd size would wrap into a multi-gigabyte request.
-        if (v >= 0 && v <= 4095) ttResize(uint32_t(v) * 1024u);
+        if (v > 0 && v <= 4095) {
+            // Memory that cannot be had: the largest half that can, else none
+            // (the search then takes a small default table).
+            int got = v;
+            while (got > 0 && ttResize(uint32_t(got) * 1024u) < 0) got /= 2;
+            if (got != v) sendLine("info string Hash : %d Mo not available, %d Mo in use", v, got);
+        }
         if (debugFlag) sendLine("info string Hash : %d Mo", v);
         return;
     }

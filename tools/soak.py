@@ -1,0 +1,150 @@
+#!/usr/bin/env python3
+"""Soak test: fast games of the engine against itself and against a random
+mover, with UCI noise between and during searches.  Every reply is checked:
+a legal move, in time, no crash, no hang.  Exits non-zero on any fault.
+
+usage: soak.py <tavik> <tavik-tool> [--minutes N] [--seed S]
+"""
+import argparse
+import os
+import random
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "e2e"))
+from uci_client import Engine, legal_moves, parse_bestmove  # noqa: E402
+
+MARGIN = 0.6    # seconds an answer may come after the clock runs out
+HANG = 30.0     # a fixed-depth or node search longer than this is a hang
+MAX_PLIES = 160
+
+
+class Soak:
+    def __init__(self, tavik, tool, rng):
+        self.tavik, self.tool, self.rng = tavik, tool, rng
+        self.games = self.plies = 0
+        self.faults = []
+        self.engine = None
+
+    def fault(self, what):
+        transcript = self.engine.lines[-30:] if self.engine else []
+        self.faults.append((what, transcript))
+        print("FAULT: %s\n  %s" % (what, "\n  ".join(transcript)), flush=True)
+        self.restart()
+
+    def restart(self):
+        if self.engine:
+            self.engine.proc.kill()
+            self.engine.close(1.0)
+        self.engine = Engine(self.tavik, handshake=True)
+
+    def between_games(self):
+        r = self.rng
+        options = ["setoption name Hash value %d" % r.choice([1, 4, 16, 64]),
+                   "setoption name MultiPV value %d" % r.choice([1, 1, 2, 4]),
+                   "setoption name %% CPU value %d" % r.choice([25, 50, 100])]
+        self.engine.send(*r.sample(options, r.randint(0, 3)), "ucinewgame")
+        self.engine.sync(timeout=5.0)
+
+    def search(self, moves, limit, clocks, white):
+        """One engine reply with noise; the move, or None after a fault."""
+        r, e = self.rng, self.engine
+        position = "position startpos" + (" moves " + " ".join(moves) if moves else "")
+        ponder = limit == "clock" and r.random() < 0.15
+        if limit == "clock":
+            go = "go wtime %d btime %d winc %d binc %d" % (clocks[0], clocks[1], clocks[2], clocks[2])
+            budget = clocks[0 if white else 1] / 1000.0 + MARGIN
+        else:
+            go = "go " + limit
+            budget = HANG
+        e.lines = []
+        e.send(position, go + (" ponder" if ponder else ""))
+        start = time.monotonic()
+        noise = r.random()
+        if ponder:
+            time.sleep(r.uniform(0, 0.3))
+            e.send("ponderhit")
+            start = time.monotonic()
+        elif noise < 0.15:
+            time.sleep(r.uniform(0, 0.2))
+            e.send("isready")
+        elif noise < 0.25:
+            time.sleep(r.uniform(0, 0.3))
+            e.send("stop")
+        elif noise < 0.32:
+            time.sleep(r.uniform(0, 0.2))
+            e.send(position)
+        try:
+            reply = e.until("bestmove", budget + 2.0)[-1]
+        except AssertionError:
+            self.fault("no bestmove within %.1f s after %r" % (budget + 2.0, go))
+            return None
+        elapsed = time.monotonic() - start
+        if elapsed > budget:
+            self.fault("answer after %.2f s, clock allowed %.2f s (%r)" % (elapsed, budget, go))
+            return None
+        problems = e.problems()
+        if problems:
+            self.fault("; ".join(problems))
+            return None
+        move = parse_bestmove(reply)[0]
+        legal, _ = legal_moves(self.tool, "startpos", moves)
+        if move not in {m.lower() for m in legal}:
+            self.fault("illegal move %s after %r" % (move, position))
+            return None
+        if limit == "clock":
+            i = 0 if white else 1
+            clocks[i] += clocks[2] - int(elapsed * 1000)
+        return move
+
+    def game(self):
+        r = self.rng
+        self.between_games()
+        kind = r.random()
+        limit = "clock" if kind < 0.7 else r.choice(["depth %d" % r.randint(2, 6), "nodes %d" % r.randint(2000, 60000)])
+        base = r.choice([3000, 3000, 5000, 10000])
+        clocks = [base, base, r.choice([0, 0, 50, 100])]
+        random_side = r.choice([None, 0, 1])  # which colour the random mover plays
+        moves = []
+        while len(moves) < MAX_PLIES:
+            legal, end = legal_moves(self.tool, "startpos", moves)
+            if end or not legal:
+                break
+            white = len(moves) % 2 == 0
+            if random_side is not None and (0 if white else 1) == random_side:
+                moves.append(r.choice(sorted(legal)).lower())
+            else:
+                move = self.search(moves, limit, clocks, white)
+                if move is None:
+                    break
+                moves.append(move)
+            self.plies += 1
+        self.games += 1
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("tavik")
+    parser.add_argument("tool")
+    parser.add_argument("--minutes", type=float, default=10.0)
+    parser.add_argument("--seed", type=int, default=int(time.time()))
+    args = parser.parse_args()
+    print("seed %d" % args.seed, flush=True)
+    soak = Soak(os.path.abspath(args.tavik), os.path.abspath(args.tool), random.Random(args.seed))
+    soak.restart()
+    end = time.monotonic() + args.minutes * 60
+    while time.monotonic() < end:
+        soak.game()
+        if soak.games % 10 == 0:
+            print("games %d, plies %d, faults %d" % (soak.games, soak.plies, len(soak.faults)), flush=True)
+    code, _ = soak.engine.close()
+    if code != 0:
+        soak.faults.append(("exit status %s at the end" % code, []))
+    print("games %d, plies %d, faults %d" % (soak.games, soak.plies, len(soak.faults)))
+    for what, _ in soak.faults:
+        print("  " + what)
+    return 1 if soak.faults else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
