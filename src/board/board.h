@@ -47,6 +47,8 @@ struct UndoStack {
 };
 extern UndoStack undoStack;
 
+// Raw writes: they leave menSet, occupiedSet and listSlot behind, so whoever
+// places men this way calls rebuildMenSets() before any attack test or move.
 inline void setEmpty(Square s) { board[s] = SquareState{NoPiece, NoColour}; }
 inline void putMan(Square s, int piece, int colour) { board[s] = SquareState{piece, colour}; }
 inline bool isEmpty(Square s) { return board[s].colour == NoColour; }
