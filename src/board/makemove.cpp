@@ -305,18 +305,19 @@ void unmakeMove(int ply) {
     assert(boardStateConsistent());
 }
 
+uint64_t keyAfterNullMove(int side) {
+    const uint64_t key = epSquare != 0 ? hashKey ^ epKey[epSquare] : hashKey;
+    return (key & ~uint64_t{1}) | uint64_t(side ^ 1);
+}
+
 void makeNullMove(int side, int ply) {
     assert(ply >= 0 && ply < MaxPly);
     undoStack.key[ply] = hashKey;
     undoStack.epSquare[ply] = epSquare;
     undoStack.move[ply] = 0;
     ++fiftyCount;
-    uint64_t key = hashKey;
-    if (epSquare != 0) {
-        key ^= epKey[epSquare];
-        epSquare = 0;
-    }
-    hashKey = (key & ~uint64_t{1}) | uint64_t(side ^ 1);
+    hashKey = keyAfterNullMove(side);
+    epSquare = 0;
 }
 
 void unmakeNullMove(int ply) {

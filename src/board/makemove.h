@@ -13,6 +13,8 @@ int isRepetition(int ply);
 // alone, for prefetching. An en-passant target the move creates is left out,
 // and any 16-bit code is safe to pass, legal or not.
 uint64_t keyAfterMove(int side, Move m);
+// The key makeNullMove will give the position.
+uint64_t keyAfterNullMove(int side);
 
 // Keys of the game positions since the last irreversible move, set by the
 // search driver before each search.

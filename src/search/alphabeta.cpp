@@ -166,7 +166,7 @@ int alphaBeta(int side, int ply, int horizon, MoveEntry* list, MoveEntry* parent
     // The children most likely searched first, the table move's and the
     // null move's, get their buckets loaded while this node evaluates.
     if (tm != 0) ttPrefetch(keyAfterMove(side, tm));
-    if (ply < H) ttPrefetch((hashKey ^ (epSquare != 0 ? epKey[epSquare] : 0)) ^ 1);
+    if (ply < H) ttPrefetch(keyAfterNullMove(side));
 
     // 5. The generators' attack tables of this ply belong to another node.
     attackCacheValid[ply] = 0;
