@@ -155,6 +155,19 @@ void ensureAttackTables(int ply) {
     attackCacheValid[ply] = 1;
 }
 
+bool lineOpenedOnto(int attacker, Square target, Square vacated) {
+    const LineEntry line = lineTable[vacated][target];
+    if (line.kind == 0) return false;
+    const uint64_t* men = &menSet[attacker * 8];
+    uint64_t sliders = (men[Queen] | men[line.kind]) & (line.kind == Rook ? geometry.straight : geometry.diagonal)[target];
+    for (; sliders; sliders &= sliders - 1) {
+        const Square s = std::countr_zero(sliders);
+        // Only the side of the target the vacated square lies on can open.
+        if (lineTable[s][target].step == line.step && !(geometry.between[s][target] & occupiedSet)) return true;
+    }
+    return false;
+}
+
 int isAttackedByWhite(Square square) {
     assert(square >= 0 && square < 64);
     return isAttackedBy(White, square);

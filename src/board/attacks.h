@@ -27,4 +27,6 @@ void computeAttacks(int colour, AttackTable& table);
 void ensureAttackTables(int ply);
 int isAttackedByWhite(Square square);
 int isAttackedByBlack(Square square);
+// Did emptying `vacated` open a line of the attacker's sliders onto `target`?
+bool lineOpenedOnto(int attacker, Square target, Square vacated);
 int staticExchange(int score, int target, uint32_t ours, uint32_t theirs);

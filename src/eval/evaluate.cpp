@@ -39,19 +39,9 @@ int kingSafeAfterMove(MoveWord m) {
         const int attacked = Colour == White ? isAttackedByBlack(k) : isAttackedByWhite(k);
         return attacked ? 0 : 1;
     }
-    const LineEntry line = lineTable[moveFrom(m)][k];
-    if (line.kind == 0) return 1;
     // King moves never land on attacked squares; only the vacated line can open.
     if (board[moveTo(m)].piece == King) return 1;
-    for (int i = lastPieceIndex[Enemy]; i >= 1; --i) {
-        const Square s = pieceList[Enemy][i];
-        const int piece = board[s].piece;
-        if ((piece != Queen && piece != line.kind) || lineTable[s][k].step != line.step) continue;
-        Square q = s + line.step;
-        while (q != k && board[q].colour == NoColour) q += line.step;
-        if (q == k) return 0;
-    }
-    return 1;
+    return lineOpenedOnto(Enemy, k, moveFrom(m)) ? 0 : 1;
 }
 
 // Colour has too little to mate: a bare king, a lone minor piece, or rook's

@@ -6,6 +6,7 @@
 #include <ctime>
 
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -69,5 +70,32 @@ long stdinRead(char* buffer, size_t size) {
         }
         if (errno != EINTR) return 0;
     }
+}
+namespace {
+constexpr size_t LargePage = size_t(2) << 20;
+}
+
+void* allocateLargeZeroed(size_t bytes) {
+    if (bytes == 0) return nullptr;
+    // Anonymous mappings come zeroed and only take memory as pages are
+    // touched. Over-map by a large page so that the block can start on one.
+    const size_t pageSize = size_t(sysconf(_SC_PAGESIZE));
+    bytes = (bytes + pageSize - 1) / pageSize * pageSize;
+    const size_t span = bytes + LargePage;
+    void* raw = mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    const uintptr_t start = (reinterpret_cast<uintptr_t>(raw) + LargePage - 1) & ~uintptr_t(LargePage - 1);
+    const size_t head = start - reinterpret_cast<uintptr_t>(raw);
+    if (head != 0) munmap(raw, head);
+    if (span - head > bytes) munmap(reinterpret_cast<char*>(start) + bytes, span - head - bytes);
+#ifdef MADV_HUGEPAGE
+    madvise(reinterpret_cast<void*>(start), bytes, MADV_HUGEPAGE);
+#endif
+    return reinterpret_cast<void*>(start);
+}
+
+void releaseLarge(void* block, size_t bytes) {
+    // munmap takes whole pages, so the rounded tail goes with the block.
+    if (block != nullptr) munmap(block, bytes);
 }
 #endif

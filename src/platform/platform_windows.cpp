@@ -199,4 +199,14 @@ long stdinRead(char* buffer, size_t size) {
     if (!ReadFile(in.handle, buffer, want, &got, nullptr)) return 0;
     return long(got);
 }
+void* allocateLargeZeroed(size_t bytes) {
+    // Committed pages come zeroed and 64 KiB aligned; large pages need a
+    // privilege ordinary users lack, so they are not asked for.
+    if (bytes == 0) return nullptr;
+    return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void releaseLarge(void* block, size_t) {
+    if (block != nullptr) VirtualFree(block, 0, MEM_RELEASE);
+}
 #endif

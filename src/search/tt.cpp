@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/platform.h"
+
 TranspositionTable transpositionTable;
 
 namespace {
@@ -30,8 +32,8 @@ int ttResize(uint32_t kilobytes) {
     uint32_t count = 1;
     while (count <= limit / 2) count *= 2;
 
-    // calloc hands back zeroed memory without touching every page up front.
-    t.buckets = static_cast<TTBucket*>(std::calloc(count, sizeof(TTBucket)));
+    // A bucket must never straddle two cache lines: one line fill per probe.
+    t.buckets = static_cast<TTBucket*>(allocateLargeZeroed(size_t(count) * sizeof(TTBucket)));
     if (t.buckets == nullptr) return -1;
     t.mask = count - 1;
     t.generation = 1;
@@ -49,7 +51,7 @@ int ttClear() {
 
 void ttRelease() {
     TranspositionTable& t = transpositionTable;
-    std::free(t.buckets);
+    releaseLarge(t.buckets, (size_t(t.mask) + 1) * sizeof(TTBucket));
     t.buckets = nullptr;
     t.mask = 0;
     t.filled = 0;
