@@ -93,6 +93,20 @@ inline void addRayAttacks(uint32_t* table, Square from, uint32_t unit, uint64_t 
     addEach(table, reach, unit);
 }
 
+inline void addStraightAttacks(uint32_t* table, Square from, uint32_t unit, uint64_t occupied, uint64_t xrayMen) {
+    addRayAttacks<0>(table, from, unit, occupied, xrayMen);
+    addRayAttacks<1>(table, from, unit, occupied, xrayMen);
+    addRayAttacks<2>(table, from, unit, occupied, xrayMen);
+    addRayAttacks<3>(table, from, unit, occupied, xrayMen);
+}
+
+inline void addDiagonalAttacks(uint32_t* table, Square from, uint32_t unit, uint64_t occupied, uint64_t xrayMen) {
+    addRayAttacks<4>(table, from, unit, occupied, xrayMen);
+    addRayAttacks<5>(table, from, unit, occupied, xrayMen);
+    addRayAttacks<6>(table, from, unit, occupied, xrayMen);
+    addRayAttacks<7>(table, from, unit, occupied, xrayMen);
+}
+
 int isAttackedBy(int colour, Square square) {
     const uint64_t* men = &menSet[colour * 8];
     if ((geometry.pawnFrom[colour][square] & men[Pawn]) || (geometry.knight[square] & men[Knight])) return 1;
@@ -115,28 +129,30 @@ void computeAttacks(int colour, AttackTable& table) {
     const uint64_t straightXray = own[Rook] | own[Queen];
     const uint64_t diagonalXray = own[Queen];
 
-    for (int i = lastPieceIndex[colour]; i >= 0; --i) {
-        const Square from = pieceList[colour][i];
-        const int piece = board[from].piece;
-        assert(board[from].colour == colour && piece >= Pawn && piece <= King);
-        const uint32_t unit = attackWeight[piece] + 1;
-        if (piece == Rook || piece == Queen) {
-            addRayAttacks<0>(table, from, unit, occupied, straightXray);
-            addRayAttacks<1>(table, from, unit, occupied, straightXray);
-            addRayAttacks<2>(table, from, unit, occupied, straightXray);
-            addRayAttacks<3>(table, from, unit, occupied, straightXray);
-        }
-        if (piece == Bishop || piece == Queen) {
-            addRayAttacks<4>(table, from, unit, occupied, diagonalXray);
-            addRayAttacks<5>(table, from, unit, occupied, diagonalXray);
-            addRayAttacks<6>(table, from, unit, occupied, diagonalXray);
-            addRayAttacks<7>(table, from, unit, occupied, diagonalXray);
-        }
-        // A pawn of colour attacks the squares a pawn of the other colour is attacked from.
-        if (piece == Pawn) addEach(table, geometry.pawnFrom[colour ^ 1][from], unit);
-        if (piece == Knight) addEach(table, geometry.knight[from], unit);
-        if (piece == King) addEach(table, geometry.king[from], unit);
+    // Kind by kind over the bit sets: the sums do not depend on the order,
+    // and the loops never guess which kind comes next.
+    const uint32_t pawnUnit = attackWeight[Pawn] + 1;
+    const uint64_t pawns = own[Pawn];
+    constexpr uint64_t FileA = 0x0101010101010101ull, FileH = FileA << 7;
+    if (colour == White) {
+        addEach(table, (pawns & ~FileA) << 7, pawnUnit);
+        addEach(table, (pawns & ~FileH) << 9, pawnUnit);
+    } else {
+        addEach(table, (pawns & ~FileH) >> 7, pawnUnit);
+        addEach(table, (pawns & ~FileA) >> 9, pawnUnit);
     }
+    for (uint64_t men = own[Knight]; men; men &= men - 1)
+        addEach(table, geometry.knight[std::countr_zero(men)], attackWeight[Knight] + 1);
+    for (uint64_t men = own[Bishop]; men; men &= men - 1)
+        addDiagonalAttacks(table, std::countr_zero(men), attackWeight[Bishop] + 1, occupied, diagonalXray);
+    for (uint64_t men = own[Rook]; men; men &= men - 1)
+        addStraightAttacks(table, std::countr_zero(men), attackWeight[Rook] + 1, occupied, straightXray);
+    for (uint64_t men = own[Queen]; men; men &= men - 1) {
+        const Square from = std::countr_zero(men);
+        addStraightAttacks(table, from, attackWeight[Queen] + 1, occupied, straightXray);
+        addDiagonalAttacks(table, from, attackWeight[Queen] + 1, occupied, diagonalXray);
+    }
+    addEach(table, geometry.king[pieceList[colour][0]], attackWeight[King] + 1);
 
     // A lone checking slider is counted once at the king: the x-rays behind
     // it say nothing about the king's square.

@@ -113,20 +113,15 @@ int scoreColour(int colour, int ply) {
     beginScoringColour(colour, ply);
     const int enemy = colour ^ 1;
     int sum = 0;
-    // Down to entry 0, so the king comes last.
-    for (int i = lastPieceIndex[colour]; i >= 0; --i) {
-        const Square s = pieceList[colour][i];
-        assert(board[s].colour == colour);
-        switch (board[s].piece) {
-            case Pawn: sum += evaluatePawnMan(s, colour, enemy); break;
-            case Knight: sum += evaluateKnight(s, colour, enemy); break;
-            case Bishop: sum += evaluateBishop(s, colour, enemy); break;
-            case Rook: sum += evaluateRook(s, colour, enemy); break;
-            case Queen: sum += evaluateQueen(s, colour, enemy); break;
-            case King: sum += evaluateKing(s, colour, enemy); break;
-            default: assert(false); break;
-        }
-    }
+    // Kind by kind: every term only adds up, so the order is free, and
+    // grouped kinds keep the branches predictable.
+    const uint64_t* men = &menSet[colour * 8];
+    for (uint64_t m = men[Pawn]; m; m &= m - 1) sum += evaluatePawnMan(std::countr_zero(m), colour, enemy);
+    for (uint64_t m = men[Knight]; m; m &= m - 1) sum += evaluateKnight(std::countr_zero(m), colour, enemy);
+    for (uint64_t m = men[Bishop]; m; m &= m - 1) sum += evaluateBishop(std::countr_zero(m), colour, enemy);
+    for (uint64_t m = men[Rook]; m; m &= m - 1) sum += evaluateRook(std::countr_zero(m), colour, enemy);
+    for (uint64_t m = men[Queen]; m; m &= m - 1) sum += evaluateQueen(std::countr_zero(m), colour, enemy);
+    sum += evaluateKing(pieceList[colour][0], colour, enemy);
     sum += dutySum + mobilitySum + hangingSum;
 
     // A piece parked in front of an unmoved centre pawn blocks the development.
