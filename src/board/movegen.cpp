@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "board/board.h"
+#include "board/geometry.h"
 #include "board/makemove.h"
 #include "board/tables.h"
 #include "eval/pawns.h"
@@ -591,6 +592,19 @@ int generateRootMoves(MoveEntry* list, int side, int ply) {
     return n;
 }
 
+namespace {
+
+void addSliderCaptures(Square from, const int (&rays)[4], int opp) {
+    for (const int dir : rays) {
+        const uint64_t men = geometry.ray[dir][from] & occupiedSet;
+        if (men == 0) continue;
+        const Square s = nearestOnRay(dir, men);
+        if (board[s].colour == opp) addScoredCapture(from, s, CaptureFlag);
+    }
+}
+
+}  // namespace
+
 int generateCaptures(MoveEntry* list, int side, int ply, int withChecks) {
     assert(ply >= 0 && ply < MaxPly);
     moveCursor = list;
@@ -619,19 +633,15 @@ int generateCaptures(MoveEntry* list, int side, int ply, int withChecks) {
             for (Square c = jump[from]; c != from; c = jump[c])
                 if (board[c].colour == opp) addScoredCapture(from, c, CaptureFlag | promo);
             if (promotes && isEmpty(from + forward)) addScoredCapture(from, from + forward, promo);
+        } else if (piece == Knight) {
+            const uint8_t* jump = nextDirection[Knight][from];
+            for (Square c = jump[from]; c != from; c = jump[c])
+                if (board[c].colour == opp) addScoredCapture(from, c, CaptureFlag);
         } else {
-            const uint8_t* next = nextSquare[piece][from];
-            const uint8_t* jump = nextDirection[piece][from];
-            Square s = next[from];
-            while (s != from) {
-                const int colour = board[s].colour;
-                if (colour == NoColour) {
-                    s = next[s];
-                } else {
-                    if (colour == opp) addScoredCapture(from, s, CaptureFlag);
-                    s = jump[s];
-                }
-            }
+            // Only the first man of each ray can be taken; the rays go in the
+            // walk tables' order so that equal scores keep their order.
+            if (piece != Bishop) addSliderCaptures(from, RookRays, opp);
+            if (piece != Rook) addSliderCaptures(from, BishopRays, opp);
         }
     }
 
