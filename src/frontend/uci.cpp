@@ -1,7 +1,6 @@
 #include "frontend/uci.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "frontend/engine_state.h"

@@ -27,14 +27,15 @@ def ends_search(line):  # a line after which the engine owes a "bestmove" withou
 
 
 def cut_session(lines, tail):
-    # The lines one by one, each search answered before the next line, then
-    # tail without its line feed, then the end of input. Like "quit", the end
-    # of input stops a running search, which still gives its "bestmove".
+    # The lines one by one, each search answered before anything follows (a
+    # "go " would end it unanswered), then tail without its line feed, then
+    # the end of input. Like "quit", the end of input stops a running search,
+    # which still gives its "bestmove".
     e = Engine(tavik)
     try:
         for i, line in enumerate(lines):
             e.send(line)
-            if i < len(lines) - 1 and ends_search(line):
+            if ends_search(line) and (tail or i < len(lines) - 1):
                 e.until("bestmove")
         e.send(tail.encode())
     except AssertionError as error:
