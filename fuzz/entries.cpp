@@ -17,6 +17,7 @@
 #include "frontend/game_record.h"
 #include "frontend/input.h"
 #include "frontend/options.h"
+#include "frontend/text_io.h"
 #include "frontend/uci.h"
 #include "pgn_reader.h"
 #include "polyglot.h"

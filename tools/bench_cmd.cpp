@@ -19,6 +19,7 @@
 #include "frontend/game_record.h"
 #include "frontend/options.h"
 #include "frontend/report.h"
+#include "frontend/text_io.h"
 #include "frontend/uci.h"
 #include "search/root.h"
 #include "search/search.h"

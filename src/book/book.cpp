@@ -8,7 +8,7 @@
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
 #include "frontend/options.h"
-#include "frontend/uci.h"
+#include "frontend/text_io.h"
 #include "search/alphabeta.h"
 #include "search/search.h"
 

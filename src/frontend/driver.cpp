@@ -10,6 +10,7 @@
 #include "frontend/input.h"
 #include "frontend/report.h"
 #include "frontend/testmode.h"
+#include "frontend/text_io.h"
 #include "frontend/throttle.h"
 #include "frontend/uci.h"
 #include "platform/platform.h"

@@ -29,5 +29,6 @@ int lineShown;
 uint32_t lastLineTime;
 int multiPVSetting = 1;
 int testMode;
+TestRecord testStatistics;
 
 uint32_t elapsedMs() { return tickCount() - searchStart; }

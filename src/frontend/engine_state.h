@@ -33,5 +33,15 @@ extern uint32_t lastLineTime;
 extern int multiPVSetting;
 extern int testMode;
 
+struct TestRecord {
+    int32_t depth;
+    int32_t time;
+    float value;
+    int32_t reserved;
+    uint64_t nodes;
+};
+// The last completed iteration of the running test search.
+extern TestRecord testStatistics;
+
 // Milliseconds since searchStart, in unsigned 32-bit arithmetic.
 uint32_t elapsedMs();

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "frontend/engine_state.h"
-#include "frontend/uci.h"
+#include "frontend/text_io.h"
 #include "platform/platform.h"
 
 void LineSplitter::reset() {
@@ -71,6 +71,8 @@ bool LineSplitter::takeLine(char* out) {
     if (begin_ == end_) begin_ = end_ = 0;
     return true;
 }
+
+static_assert(OutputLineSize >= LineBufferSize + 16, "an echoed input line must fit");
 
 namespace {
 LineSplitter splitter;

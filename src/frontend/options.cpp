@@ -5,7 +5,7 @@
 
 #include "frontend/engine_state.h"
 #include "frontend/throttle.h"
-#include "frontend/uci.h"
+#include "frontend/text_io.h"
 #include "search/search.h"
 #include "search/tt.h"
 #include "tablebases/registry.h"

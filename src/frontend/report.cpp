@@ -9,7 +9,7 @@
 #include "frontend/game_record.h"
 #include "frontend/throttle.h"
 #include "frontend/timeman.h"
-#include "frontend/uci.h"
+#include "frontend/text_io.h"
 #include "search/search.h"
 #include "search/tt.h"
 

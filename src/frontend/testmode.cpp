@@ -10,13 +10,12 @@
 #include "frontend/game_record.h"
 #include "frontend/options.h"
 #include "frontend/report.h"
+#include "frontend/text_io.h"
 #include "frontend/throttle.h"
 #include "frontend/uci.h"
 #include "platform/platform.h"
 #include "search/search.h"
 #include "search/tt.h"
-
-TestRecord testStatistics;
 
 namespace {
 

@@ -4,9 +4,7 @@
 
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
-#include "frontend/report.h"
-#include "frontend/testmode.h"
-#include "frontend/uci.h"
+#include "frontend/text_io.h"
 
 void computeBudget(int time, int increment, int movesToGo) {
     // 64-bit so that absurd clock values cannot overflow.
@@ -75,10 +73,7 @@ int rootLineStops(int score, int bound) {
     return score > 28000 || (bound != 2 && elapsedMs() > targetTime);
 }
 
-int pollInput(uint64_t nodes) {
-    currentNodes = nodes;
-    periodicReport(nodes);
-    if (dispatchCommand(0)) return 1;
+int limitReached(uint64_t nodes) {
     uint32_t elapsed = elapsedMs();
     if (fixedLimits) {
         if (nodeLimit != 0 && nodes >= nodeLimit) return 1;

@@ -9,7 +9,8 @@ void setEasyMove(Move candidate);
 void setCurrentNodes(uint64_t nodes);
 int iterationStart(int depth);
 int rootMoveStart(Move move, int index);
-int pollInput(uint64_t nodes);
+// The node and time limits at a poll of the search.
+int limitReached(uint64_t nodes);
 int ponderHitCheck();
 // The stop part of a new single-line root result.
 int rootLineStops(int score, int bound);

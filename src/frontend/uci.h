@@ -8,15 +8,6 @@ void uciHandshake();
 int dispatchCommand(int mode);
 void setPosition(const char* line);
 void parseGo(const char* line);
-// Writes one complete line followed by a line feed, then flushes.
-void sendLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Set by harnesses that run go cycles for their own figures (the bench):
-// sendLine then drops every line.
-extern bool quietOutput;
-
-// Decimal value of text: leading blanks and a sign accepted, stops at the
-// first non-digit, 0 without digits; saturates at the int range.
-int parseDecimal(const char* text);
 // Value of a "go" parameter: the token after the first space that follows
 // the keyword's first occurrence; 0 when the keyword or the space is absent.
 int goParameter(const char* line, const char* keyword);

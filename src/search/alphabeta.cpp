@@ -9,7 +9,7 @@
 #include "board/tables.h"
 #include "eval/evaluate.h"
 #include "frontend/throttle.h"
-#include "frontend/timeman.h"
+#include "frontend/poll.h"
 #include "platform/platform.h"
 #include "search/ordering.h"
 #include "search/search.h"

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
-# The engine under faults from outside: the front end closing the pipe in the
-# middle of a search, a Hash it cannot allocate, tablebase paths it cannot use.
+# The engine under faults from outside: input that ends at any point of a
+# session, the front end closing the pipes in the middle of a search, a Hash
+# it cannot allocate, tablebase paths it cannot use.
 import os
 import resource
 import subprocess
 import sys
 import tempfile
 import time
+from concurrent.futures import ThreadPoolExecutor
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from uci_client import Engine, Failures, parse_bestmove  # noqa: E402
@@ -14,12 +16,48 @@ from uci_client import Engine, Failures, parse_bestmove  # noqa: E402
 tavik = sys.argv[1]
 check = Failures()
 
-# Closed input during an infinite search: a prompt, clean exit.
-e = Engine(tavik, handshake=True)
-e.send("position startpos", "go infinite")
-time.sleep(0.3)
-code, seconds = e.close(timeout=5.0)
-check.expect(code == 0 and seconds < 3.0, "exit %s after %.1f s on closed input mid-search" % (code, seconds))
+SESSION = ["uci", "isready", "setoption name Hash value 8", "setoption name MultiPV value 2", "ucinewgame",
+           "position startpos moves e2e4 e7e5", "go wtime 3500 btime 3500 winc 100 binc 100",
+           "position startpos moves e2e4 e7e5 g1f3", "go depth 3", "go infinite", "stop",
+           "position startpos moves e2e4 e7e5 g1f3 b8c6", "go ponder wtime 3500 btime 3500", "ponderhit", "quit"]
+
+
+def ends_search(line):  # a line after which the engine owes a "bestmove" without more input
+    return line in ("stop", "ponderhit") or line.startswith("go ") and "infinite" not in line and "ponder" not in line
+
+
+def cut_session(lines, tail):
+    # The lines one by one, each search answered before anything follows (a
+    # "go " would end it unanswered), then tail without its line feed, then
+    # the end of input. Like "quit", the end of input stops a running search,
+    # which still gives its "bestmove".
+    e = Engine(tavik)
+    try:
+        for i, line in enumerate(lines):
+            e.send(line)
+            if ends_search(line) and (tail or i < len(lines) - 1):
+                e.until("bestmove")
+        e.send(tail.encode())
+    except AssertionError as error:
+        e.close(0.5)
+        return ["%r: %s" % (lines[-1:], error)]
+    code, seconds = e.close()
+    where = "after %r + %r" % (lines[-1:], tail)
+    found = [] if code == 0 and seconds < 3.0 else ["exit %s after %.1f s %s" % (code, seconds, where)]
+    goes = sum(line.startswith("go ") for line in lines + [tail])
+    moves = sum(text.startswith("bestmove") for text in e.lines)
+    if moves != goes:
+        found.append("%d bestmove for %d go %s" % (moves, goes, where))
+    e.lines = e.lines[e.lines.index("uciok") + 1:] if "uciok" in e.lines else e.lines
+    return found + ["%s %s" % (problem, where) for problem in e.problems()]
+
+
+cuts = [(SESSION[:k], "") for k in range(len(SESSION) + 1)]
+cuts += [(SESSION[:k], line[:len(line) // 2]) for k, line in enumerate(SESSION)]
+with ThreadPoolExecutor(2) as pool:
+    for found in pool.map(lambda cut: cut_session(*cut), cuts):
+        for message in found:
+            check.expect(False, message)
 
 # Both ends gone: no SIGPIPE death, no spinning.
 e = Engine(tavik, handshake=True)
