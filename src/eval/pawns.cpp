@@ -31,7 +31,6 @@ const int isolatedEndgamePenalty[8] = {0, -2, -5, -10, -10, -5, -2, 0};
 
 namespace {
 
-constexpr uint32_t PawnHashMask = PawnHashEntries - 1;
 constexpr int NoPawnScore = 32000;
 
 // The empty set for squares off the board (the stop square of a pawn that

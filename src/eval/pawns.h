@@ -18,6 +18,7 @@ struct PawnHashEntry {
 };
 
 constexpr int PawnHashEntries = 32768;
+constexpr uint32_t PawnHashMask = PawnHashEntries - 1;
 
 struct PawnHashTable {
     Bitboard whitePawns;
@@ -71,3 +72,6 @@ int evaluatePawnStructure(int side);
 bool isUnstoppable(Square pawn, Square king, bool defenderToMove, int pawnColour);
 int evaluatePassedPawnRace(int side);
 int evaluatePawnEnding(int side);
+
+// Starts loading the current pawn structure's entry before the evaluation asks for it.
+inline void pawnHashPrefetch() { __builtin_prefetch(&pawnHash.entries[pawnHash.pawnHashKey & PawnHashMask]); }

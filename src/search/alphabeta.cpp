@@ -8,6 +8,7 @@
 #include "board/movegen.h"
 #include "board/tables.h"
 #include "eval/evaluate.h"
+#include "eval/pawns.h"
 #include "frontend/throttle.h"
 #include "frontend/poll.h"
 #include "platform/platform.h"
@@ -67,9 +68,14 @@ int nullMoveHorizon(int horizon, int ply, int reduction) {
 }
 
 void pickBest(MoveEntry* position, MoveEntry* end) {
+    // Without branches: which score wins is a coin toss to the predictor.
     MoveEntry* best = position;
-    for (MoveEntry* e = position + 1; e < end; ++e)
-        if (e->score > best->score) best = e;
+    int bestScore = position->score;
+    for (MoveEntry* e = position + 1; e < end; ++e) {
+        const bool better = e->score > bestScore;
+        bestScore = better ? e->score : bestScore;
+        best = better ? e : best;
+    }
     if (best != position) {
         const MoveEntry t = *position;
         *position = *best;
@@ -158,6 +164,8 @@ int alphaBeta(int side, int ply, int horizon, MoveEntry* list, MoveEntry* parent
     if (isRepetition(ply)) return drawScoreAtPly(ply);
 
     // 4. Table probe; the stored move orders the moves even without a cut.
+    // The pawn entry the evaluation needs loads while the bucket does.
+    pawnHashPrefetch();
     {
         int score = 0;
         if (ttProbe(hashKey, bound, ply, h, score, tm)) return score;
