@@ -59,6 +59,13 @@ inline void removeFromList(int colour, Square sq) {
     --lastPieceIndex[colour];
 }
 
+// Only a double step that an enemy pawn could take en passant keeps a
+// target, so that otherwise equal positions share a key.
+inline bool createsEnPassant(Square to, int opp) {
+    return ((to & 7) != 0 && board[to - 1].piece == Pawn && board[to - 1].colour == opp) ||
+           ((to & 7) != 7 && board[to + 1].piece == Pawn && board[to + 1].colour == opp);
+}
+
 }  // namespace
 
 bool boardStateConsistent() {
@@ -180,11 +187,7 @@ void makeMove(int side, int ply, MoveEntry* entry) {
             addPawn(to, side);
             if (!(m & CaptureFlag)) {
                 fiftyCount = 0;
-                // Only a double step that an enemy pawn could take en passant
-                // keeps a target, so that otherwise equal positions share a key.
-                if (distance[from][to] == 2 &&
-                    (((to & 7) != 0 && board[to - 1].piece == Pawn && board[to - 1].colour == opp) ||
-                     ((to & 7) != 7 && board[to + 1].piece == Pawn && board[to + 1].colour == opp))) {
+                if (distance[from][to] == 2 && createsEnPassant(to, opp)) {
                     epSquare = (from + to) / 2;
                     key ^= epKey[epSquare];
                 }
@@ -215,6 +218,28 @@ void makeMove(int side, int ply, MoveEntry* entry) {
     assert(boardStateConsistent());
 }
 
+void reorderAsAfterCapture(int side, MoveWord m) {
+    if (!(m & CaptureFlag)) return;
+    const int opp = side ^ 1;
+    const Square to = moveTo(m);
+    const Square victim = board[to].colour == opp ? to : (to & 7) + (moveFrom(m) & 56);  // else en passant
+    const int i = listSlot[victim], last = lastPieceIndex[opp];
+    assert(i >= 1 && pieceList[opp][i] == victim);
+    // Make fills the victim's hole with the last man; unmake appends the victim.
+    const Square moved = pieceList[opp][last];
+    pieceList[opp][i] = moved;
+    listSlot[moved] = i;
+    pieceList[opp][last] = victim;
+    listSlot[victim] = last;
+}
+
+int fiftyCountAfter(Move m) {
+    const SquareState mover = board[moveFrom(m)];
+    // Captures (en passant among them) and pawn moves start the count afresh.
+    if (mover.piece == Pawn || board[moveTo(m)].colour == (mover.colour ^ 1)) return 0;
+    return fiftyCount + 1;
+}
+
 uint64_t keyAfterMove(int side, Move m) {
     const Square from = moveFrom(m), to = moveTo(m);
     const int opp = side ^ 1;
@@ -232,6 +257,8 @@ uint64_t keyAfterMove(int side, Move m) {
         key ^= pieceKey[side][Pawn][from] ^ pieceKey[side][p][to];
     } else {
         key ^= pieceKey[side][piece][from] ^ pieceKey[side][piece][to];
+        if (piece == Pawn && victim.colour == NoColour && distance[from][to] == 2 && createsEnPassant(to, opp))
+            key ^= epKey[(from + to) / 2];
         if (piece == King && (from - to == 2 || to - from == 2))
             key ^= pieceKey[side][Rook][castlingRookHome(from, to)] ^ pieceKey[side][Rook][castlingRookTarget(from, to)];
     }
@@ -327,12 +354,13 @@ void unmakeNullMove(int ply) {
     --fiftyCount;
 }
 
-int isRepetition(int ply) {
-    const uint64_t key = hashKey;
-    for (int p = ply - 2; p >= 0 && p >= ply - fiftyCount; p -= 2)
+int isRepetition(int ply) { return isRepetitionOf(hashKey, ply, fiftyCount); }
+
+int isRepetitionOf(uint64_t key, int ply, int fifty) {
+    for (int p = ply - 2; p >= 0 && p >= ply - fifty; p -= 2)
         if (undoStack.key[p] == key) return 1;
     // The reversible stretch reaches back before the root: the game decides.
-    if (ply <= fiftyCount)
+    if (ply <= fifty)
         for (const uint64_t* k = gameKeyList; k && k < gameKeyListEnd; ++k)
             if (*k == key) return 1;
     return 0;

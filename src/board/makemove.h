@@ -9,10 +9,16 @@ void unmakeMove(int ply);
 void makeNullMove(int side, int ply);
 void unmakeNullMove(int ply);
 int isRepetition(int ply);
+// The same test for a position at ply with the given key and fifty-move count.
+int isRepetitionOf(uint64_t key, int ply, int fifty);
 // The key makeMove would produce for side's move m, read from the board
-// alone, for prefetching. An en-passant target the move creates is left out,
-// and any 16-bit code is safe to pass, legal or not.
+// alone. Any 16-bit code is safe to pass, legal or not.
 uint64_t keyAfterMove(int side, Move m);
+// A make and unmake of a capture leave the victim last in its colour's list;
+// this applies that reordering alone, for code that skips the make.
+void reorderAsAfterCapture(int side, MoveWord m);
+// The fifty-move count makeMove would leave after m.
+int fiftyCountAfter(Move m);
 // The key makeNullMove will give the position.
 uint64_t keyAfterNullMove(int side);
 

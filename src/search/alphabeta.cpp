@@ -100,10 +100,14 @@ void rewardHistory(int side, Move move, int depth) {
 
 int probeChild(int side, int ply, int horizon, int bound) {
     (void)side;
-    if (isRepetition(ply)) return 0;
+    return probeChildOf(hashKey, fiftyCount, ply, horizon, bound);
+}
+
+int probeChildOf(uint64_t key, int fifty, int ply, int horizon, int bound) {
+    if (isRepetitionOf(key, ply, fifty)) return 0;
     int score = 0;
     Move move = 0;
-    if (ttProbe(hashKey, bound, ply, horizon, score, move)) return score;
+    if (ttProbe(key, bound, ply, horizon, score, move)) return score;
     return InfiniteScore;
 }
 
@@ -256,13 +260,15 @@ int alphaBeta(int side, int ply, int horizon, MoveEntry* list, MoveEntry* parent
         for (const MoveEntry* entry = list; entry < end; ++entry) ttPrefetch(keyAfterMove(side, entry->move));
         for (MoveEntry* entry = list; entry < end; ++entry) {
             pickBest(entry, end);
-            makeMove(side, ply, entry);
-            const int v = -probeChild(opp, ply + 1, H, -b);
-            unmakeMove(ply);
+            // The child's key and count tell all the probe needs: no make.
+            // Only the list order a make and unmake would leave is kept, as
+            // the generators of the nodes below read the lists in order.
+            const Move m = moveOf(entry->move);
+            const int v = -probeChildOf(keyAfterMove(side, m), fiftyCountAfter(m), ply + 1, H, -b);
+            reorderAsAfterCapture(side, entry->move);
             const bool tie = tieSide == side && v == b;
             if (v > b || tie) {
                 if (tie) b = b - 1;
-                const Move m = moveOf(entry->move);
                 updateKillers(m, ply);
                 store(b, ply, h, v, m);
                 return v;

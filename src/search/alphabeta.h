@@ -29,6 +29,8 @@ int nullMoveHorizon(int horizon, int ply, int reduction);
 // Enhanced transposition cutoff probe of a child: 0 for a repetition, the
 // table score on a hit, InfiniteScore otherwise.
 int probeChild(int side, int ply, int horizon, int bound);
+// The same for a child not yet made, known by its key and fifty-move count.
+int probeChildOf(uint64_t key, int fifty, int ply, int horizon, int bound);
 
 // 1 when, were `side` to pass, the opponent has a safe check that leaves the
 // king of `side` no flight square.

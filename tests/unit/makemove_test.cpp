@@ -71,6 +71,19 @@ protected:
         ASSERT_EQ(snapshot(), incremental) << "after make of " << moveName(m);
     }
 
+    // The list order a make and unmake leave is the one the search's
+    // shortcut gives without making the move.
+    static void listOrderMatchesShortcut(int side, int ply, MoveEntry* entry) {
+        const std::vector<int> start(&pieceList[0][0], &pieceList[0][0] + 32);
+        makeMove(side, ply, entry);
+        unmakeMove(ply);
+        const std::vector<int> made(&pieceList[0][0], &pieceList[0][0] + 32);
+        std::copy(start.begin(), start.end(), &pieceList[0][0]);
+        rebuildMenSets();
+        reorderAsAfterCapture(side, entry->move);
+        ASSERT_EQ(std::vector<int>(&pieceList[0][0], &pieceList[0][0] + 32), made) << moveName(entry->move);
+    }
+
     // Makes and unmakes every generated move, legal or not (the full list
     // and the quiescence list with its checks), recursing into legal ones.
     void roundTrip(int side, int ply, int depth) {
@@ -82,8 +95,14 @@ protected:
         for (int i = 0; i < total; ++i) {
             const auto before = snapshot();
             const int mover = board[moveFrom(list[i].move)].piece;
+            // What the search reads off the board instead of making the move.
+            const uint64_t keyAfter = keyAfterMove(side, moveOf(list[i].move));
+            const int fiftyAfter = fiftyCountAfter(moveOf(list[i].move));
+            listOrderMatchesShortcut(side, ply, &list[i]);
             makeMove(side, ply, &list[i]);
             const MoveWord m = list[i].move;
+            ASSERT_EQ(hashKey, keyAfter) << moveName(m);
+            ASSERT_EQ(fiftyCount, fiftyAfter) << moveName(m);
             ASSERT_EQ(board[moveTo(m)].piece, movePromotion(m) ? movePromotion(m) : mover) << moveName(m);
             checkAfterMake(side, m);
             if (!HasFatalFailure() && depth > 1 && !ownKingAttacked(side)) roundTrip(side ^ 1, ply + 1, depth - 1);
