@@ -19,6 +19,11 @@ alignas(64) AttackTable attackTables[MaxPly][2];
 int attackCacheValid[MaxPly];
 
 namespace {
+// The position key each ply's tables were built for.
+uint64_t attackTableKey[MaxPly];
+}  // namespace
+
+namespace {
 
 // Does a slider in candidates see `square` over empty squares?
 inline bool clearLineFrom(uint64_t candidates, Square square) {
@@ -136,12 +141,23 @@ void computeAttacks(int colour, AttackTable& table) {
     }
 }
 
-void ensureAttackTables(int ply) {
+void buildAttackTables(int ply) {
     assert(ply >= 0 && ply < MaxPly);
-    if (attackCacheValid[ply]) return;
-    computeAttacks(White, attackTables[ply][White]);
-    computeAttacks(Black, attackTables[ply][Black]);
+    // A null move leaves every man where it stood, so the tables one ply up,
+    // if they were built for that very position, hold here too.
+    if (ply > 0 && undoStack.move[ply - 1] == 0 && attackCacheValid[ply - 1] &&
+        attackTableKey[ply - 1] == undoStack.key[ply - 1]) {
+        std::memcpy(attackTables[ply], attackTables[ply - 1], sizeof attackTables[ply]);
+    } else {
+        computeAttacks(White, attackTables[ply][White]);
+        computeAttacks(Black, attackTables[ply][Black]);
+    }
+    attackTableKey[ply] = hashKey;
     attackCacheValid[ply] = 1;
+}
+
+void ensureAttackTables(int ply) {
+    if (!attackCacheValid[ply]) buildAttackTables(ply);
 }
 
 bool lineOpenedOnto(int attacker, Square target, Square vacated) {

@@ -23,6 +23,8 @@ extern AttackTable attackTables[MaxPly][2];  // [ply][colour]
 extern int attackCacheValid[MaxPly];
 
 void computeAttacks(int colour, AttackTable& table);
+// Builds both colours' tables of a ply and marks them valid.
+void buildAttackTables(int ply);
 // Computes both colours' tables of a ply unless already valid.
 void ensureAttackTables(int ply);
 int isAttackedByWhite(Square square);

@@ -146,9 +146,7 @@ void beginScoringColour(int colour, int ply) {
 
 void evaluatePiecesByColour(int ply, PieceTotals& totals) {
     assert(ply >= 0 && ply < MaxPly);
-    computeAttacks(White, attackTables[ply][White]);
-    computeAttacks(Black, attackTables[ply][Black]);
-    attackCacheValid[ply] = 1;
+    buildAttackTables(ply);
     totals.total[White] = scoreColour(White, ply);
     totals.total[Black] = scoreColour(Black, ply);
 }
