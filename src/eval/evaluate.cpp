@@ -21,6 +21,10 @@ constexpr int IllegalScore = InfiniteScore;
 constexpr int NoTablebaseResult = 99999;
 constexpr int NormalDepthLimit = 64;
 
+// Key of the position whose piece terms a ply's positionalByPly holds (0
+// when its last evaluation did not compute them).
+uint64_t piecesKeyByPly[MaxPly];
+
 // The opponent's attacks for the flight-square test of a mate-search leaf;
 // kept apart from the per-ply tables the move generator relies on.
 AttackTable flightAttacks;
@@ -78,6 +82,7 @@ int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove,
     assert(lastMove != nullptr);
     const int other = side ^ 1;
     if constexpr (Explain) *why = EvalBreakdown{};
+    piecesKeyByPly[ply] = 0;
     const auto leave = [&](EvalExit exit) {
         if constexpr (Explain) why->exit = exit;
     };
@@ -216,7 +221,11 @@ int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove,
         }
     }
     if (!lazy) {
-        const int p = evaluatePieces(side, ply);
+        // After a null move the men stand as they did a ply up: the piece
+        // terms computed there hold, seen from the other side.
+        const bool reuse = ply > 0 && lastMove->move == 0 && piecesKeyByPly[ply - 1] == undoStack.key[ply - 1];
+        const int p = reuse ? -positionalByPly[ply - 1] : evaluatePieces(side, ply);
+        piecesKeyByPly[ply] = hashKey;
         score += p;
         positionalByPly[ply] = p;
         if constexpr (Explain) {
