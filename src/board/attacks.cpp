@@ -145,7 +145,7 @@ void buildAttackTables(int ply) {
     assert(ply >= 0 && ply < MaxPly);
     // A null move leaves every man where it stood, so the tables one ply up,
     // if they were built for that very position, hold here too.
-    if (ply > 0 && undoStack.move[ply - 1] == 0 && attackCacheValid[ply - 1] &&
+    if (ply > 0 && undoStack.move[ply - 1] == 0 && attackCacheValid[ply - 1] && attackTableKey[ply - 1] != 0 &&
         attackTableKey[ply - 1] == undoStack.key[ply - 1]) {
         std::memcpy(attackTables[ply], attackTables[ply - 1], sizeof attackTables[ply]);
     } else {

@@ -223,7 +223,8 @@ int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove,
     if (!lazy) {
         // After a null move the men stand as they did a ply up: the piece
         // terms computed there hold, seen from the other side.
-        const bool reuse = ply > 0 && lastMove->move == 0 && piecesKeyByPly[ply - 1] == undoStack.key[ply - 1];
+        const bool reuse = ply > 0 && lastMove->move == 0 && piecesKeyByPly[ply - 1] != 0 &&
+                           piecesKeyByPly[ply - 1] == undoStack.key[ply - 1];
         const int p = reuse ? -positionalByPly[ply - 1] : evaluatePieces(side, ply);
         piecesKeyByPly[ply] = hashKey;
         score += p;

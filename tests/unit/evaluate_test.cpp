@@ -249,6 +249,26 @@ TEST_F(EvaluateTest, LazyEvaluationMargins) {
     }
 }
 
+// A null move's child reuses its parent's piece terms and attack tables;
+// both must be what computing them afresh gives.
+TEST_F(EvaluateTest, NullMoveChildReusesTheParentsWork) {
+    const int side = load("r1bqkbnr/pppp1ppp/2n5/1B2p3/4P3/5N2/PPPP1PPP/RNBQK2R b KQkq - 3 3");
+    int status = -1;
+    undoStack.move[0] = makeMoveCode(12, 28);  // a real move led here: ply 1 is no null child
+    // A bound at the lazy estimate itself forces the full evaluation.
+    eval(side, status, 1, undoStack.move[0], eval(side, status, 1, undoStack.move[0], 30000), 1);
+    makeNullMove(side, 1);
+    eval(side ^ 1, status, 2, 0, eval(side ^ 1, status, 2, 0, 30000), 1);
+    EXPECT_EQ(positionalByPly[2], evaluatePieces(side ^ 1, 2));
+    attackCacheValid[2] = 0;
+    buildAttackTables(2);
+    const std::vector<uint32_t> copied(&attackTables[2][0][0], &attackTables[2][0][0] + 128);
+    computeAttacks(White, attackTables[2][White]);
+    computeAttacks(Black, attackTables[2][Black]);
+    EXPECT_EQ(copied, std::vector<uint32_t>(&attackTables[2][0][0], &attackTables[2][0][0] + 128));
+    unmakeNullMove(1);
+}
+
 TEST_F(EvaluateTest, RookAndMinorAgainstRook) {
     EXPECT_EQ(shiftScoreTowards(300, Black, White, 100), 100);
     EXPECT_EQ(shiftScoreTowards(-300, Black, Black, 100), -100);
