@@ -22,14 +22,15 @@ MAX_PLIES = 160
 class Soak:
     def __init__(self, tavik, tool, rng):
         self.tavik, self.tool, self.rng = tavik, tool, rng
-        self.games = self.plies = 0
+        self.games = self.plies = self.flagged = 0
         self.faults = []
         self.engine = None
 
     def fault(self, what):
         transcript = self.engine.lines[-30:] if self.engine else []
         self.faults.append((what, transcript))
-        print("FAULT: %s\n  %s" % (what, "\n  ".join(transcript)), flush=True)
+        # The load average tells a late answer on a busy machine from a slow engine.
+        print("FAULT: %s (load %.1f)\n  %s" % (what, os.getloadavg()[0], "\n  ".join(transcript)), flush=True)
         self.restart()
 
     def restart(self):
@@ -95,6 +96,12 @@ class Soak:
         if limit == "clock":
             i = 0 if white else 1
             clocks[i] += clocks[2] - int(elapsed * 1000)
+            if clocks[i] < 0:
+                # Late by less than the margin: a GUI's flag would fall, so the
+                # game ends here (counted apart) rather than go on with a clock
+                # no answer can meet.
+                self.flagged += 1
+                return None
         return move
 
     def game(self):
@@ -136,11 +143,13 @@ def main():
     while time.monotonic() < end:
         soak.game()
         if soak.games % 10 == 0:
-            print("games %d, plies %d, faults %d" % (soak.games, soak.plies, len(soak.faults)), flush=True)
+            print("games %d, plies %d, faults %d, flag falls within the margin %d"
+                  % (soak.games, soak.plies, len(soak.faults), soak.flagged), flush=True)
     code, _ = soak.engine.close()
     if code != 0:
         soak.faults.append(("exit status %s at the end" % code, []))
-    print("games %d, plies %d, faults %d" % (soak.games, soak.plies, len(soak.faults)))
+    print("games %d, plies %d, faults %d, flag falls within the margin %d"
+          % (soak.games, soak.plies, len(soak.faults), soak.flagged))
     for what, _ in soak.faults:
         print("  " + what)
     return 1 if soak.faults else 0
