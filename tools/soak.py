@@ -97,6 +97,8 @@ class Soak:
             i = 0 if white else 1
             clocks[i] += clocks[2] - int(elapsed * 1000)
             if clocks[i] < 0:
+                print("flag fall: %.0f ms on the clock, answer after %.0f ms (%r, load %.1f)"
+                      % (clocks[i] + elapsed * 1000 - clocks[2], elapsed * 1000, go, os.getloadavg()[0]), flush=True)
                 # Late by less than the margin: a GUI's flag would fall, so the
                 # game ends here (counted apart) rather than go on with a clock
                 # no answer can meet.

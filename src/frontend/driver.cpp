@@ -79,6 +79,9 @@ void runGoCycle() {
         throttleStart();
         think(repetitionHistory(), mateMoves != 0 ? referenceScore : 0, m);
         throttleStop();
+        // A stop (or the clock) that comes before the first root move is
+        // finished leaves no result; a GUI must still get a legal move.
+        if (bestMove == 0) bestMove = firstRootMove();
         sendLine("info cpuload %d", int(cpuLoadSinceStart()));
         if (!lineShown) {
             if (m == 0)

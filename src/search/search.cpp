@@ -71,6 +71,11 @@ void ensureTranspositionTable() {
     if (ttResize(4096) < 0) ttResize(64);
 }
 
+namespace {
+// Legal moves at the root of the last think; its list stays at the start of moveBuffer.
+int rootMoveCount;
+}  // namespace
+
 void think(const uint64_t* gameKeys, int mateTarget, int multiPv) {
     ensureTranspositionTable();
     // 1.
@@ -80,6 +85,7 @@ void think(const uint64_t* gameKeys, int mateTarget, int multiPv) {
     const uint64_t* gameKeysEnd = gameKeys ? gameKeys + (fiftyCount > 0 ? fiftyCount : 0) + 1 : nullptr;
     // 3. An illegal position gets an empty list and so no move.
     const int n = loadedPositionProblem() ? 0 : generateRootMoves(moveBuffer, side, 0);
+    rootMoveCount = n;
     // 4.
     setEasyMove(earlyStopCandidate(moveBuffer, n));
     // 5.
@@ -91,6 +97,8 @@ void think(const uint64_t* gameKeys, int mateTarget, int multiPv) {
     else
         searchRootMultiPv(side, moveBuffer, n, gameKeys, gameKeysEnd, multiPv, limit);
 }
+
+Move firstRootMove() { return rootMoveCount > 0 ? moveOf(moveBuffer[0].move) : 0; }
 
 int legalRootMoves(Move* out, uint32_t& inCheck) {
     const int side = searchEngine.sideToMove;

@@ -30,6 +30,9 @@ void think(const uint64_t* gameKeys, int mateTarget, int multiPv);
 // MaxGeneratedMoves + 1 entries. inCheck: non-zero when the side to move is
 // in check. Returns the count.
 int legalRootMoves(Move* out, uint32_t& inCheck);
+// A legal move of the last think's root list (0 when there was none): the
+// answer of a search stopped before any root move was finished.
+Move firstRootMove();
 
 // The move that stands out by more than 200 points in a scored root list,
 // or 0 (a recapture of it may end a clock search early).

@@ -205,6 +205,28 @@ TEST_F(SearchTest, MatesAreFoundAndScoredByDistance) {
     EXPECT_EQ(bestMove, first);
 }
 
+// A stop before the first root move is finished leaves no best move; the
+// driver then answers with the first move of the root list, which must be legal.
+TEST_F(SearchTest, StoppedAtOnceStillHasALegalRootMove) {
+    for (const char* fen : {"rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq - 0 1", "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1"}) {
+        load(fen);
+        Move legal[MaxGeneratedMoves + 1];
+        uint32_t inCheck = 0;
+        const int n = legalRootMoves(legal, inCheck);
+        load(fen);
+        bestMove = 0;
+        stopFlag = 1;
+        think(8);
+        stopFlag = 0;
+        EXPECT_EQ(bestMove, 0) << fen;
+        const Move first = firstRootMove();
+        EXPECT_EQ(first != 0, n > 0) << fen;
+        if (n > 0) {
+            EXPECT_NE(std::find(legal, legal + n, first), legal + n) << fen;
+        }
+    }
+}
+
 TEST_F(SearchTest, RepetitionOfAGamePositionIsADraw) {
     constexpr const char* Fen = "k7/8/8/8/8/8/q7/6NK w - - 0 1";  // White is a queen down
     load("k7/8/8/8/8/5N2/q7/7K b - - 0 1");
