@@ -19,11 +19,9 @@ alignas(64) AttackTable attackTables[MaxPly][2];
 int attackCacheValid[MaxPly];
 
 namespace {
+
 // The position key each ply's tables were built for.
 uint64_t attackTableKey[MaxPly];
-}  // namespace
-
-namespace {
 
 // Does a slider in candidates see `square` over empty squares?
 inline bool clearLineFrom(uint64_t candidates, Square square) {

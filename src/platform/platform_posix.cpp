@@ -71,6 +71,7 @@ long stdinRead(char* buffer, size_t size) {
         if (errno != EINTR) return 0;
     }
 }
+
 namespace {
 constexpr size_t LargePage = size_t(2) << 20;
 }

@@ -199,6 +199,7 @@ long stdinRead(char* buffer, size_t size) {
     if (!ReadFile(in.handle, buffer, want, &got, nullptr)) return 0;
     return long(got);
 }
+
 void* allocateLargeZeroed(size_t bytes) {
     // Committed pages come zeroed and 64 KiB aligned; large pages need a
     // privilege ordinary users lack, so they are not asked for.
