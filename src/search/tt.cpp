@@ -35,6 +35,9 @@ int ttResize(uint32_t kilobytes) {
     // A bucket must never straddle two cache lines: one line fill per probe.
     t.buckets = static_cast<TTBucket*>(allocateLargeZeroed(size_t(count) * sizeof(TTBucket)));
     if (t.buckets == nullptr) return -1;
+    // Touch every page now: a first touch in a search would zero a whole
+    // large page there, and a short search touches nearly all of them.
+    std::memset(static_cast<void*>(t.buckets), 0, size_t(count) * sizeof(TTBucket));
     t.mask = count - 1;
     t.generation = 1;
     t.filled = 0;
