@@ -47,6 +47,17 @@ class Soak:
         self.engine.send(*r.sample(options, r.randint(0, 3)), "ucinewgame")
         self.engine.sync(timeout=5.0)
 
+    def pause(self, seconds):
+        """Reads the engine's lines for a while; the time a bestmove came, or None."""
+        end = time.monotonic() + seconds
+        while time.monotonic() < end:
+            line = self.engine.line(end - time.monotonic())
+            if line is None:
+                return None
+            if line.startswith("bestmove"):
+                return time.monotonic()
+        return None
+
     def search(self, moves, limit, clocks, white):
         """One engine reply with noise; the move, or None after a fault."""
         r, e = self.rng, self.engine
@@ -62,25 +73,26 @@ class Soak:
         e.send(position, go + (" ponder" if ponder else ""))
         start = time.monotonic()
         noise = r.random()
+        answered = None  # when the bestmove line came, if it came during a pause
         if ponder:
             time.sleep(r.uniform(0, 0.3))
             e.send("ponderhit")
             start = time.monotonic()
-        elif noise < 0.15:
-            time.sleep(r.uniform(0, 0.2))
-            e.send("isready")
-        elif noise < 0.25:
-            time.sleep(r.uniform(0, 0.3))
-            e.send("stop")
         elif noise < 0.32:
-            time.sleep(r.uniform(0, 0.2))
-            e.send(position)
+            # The pause reads the engine's lines as they come, so that an
+            # answer given during it is timed when it came, not after it.
+            answered = self.pause(r.uniform(0, 0.3 if 0.15 <= noise < 0.25 else 0.2))
+            e.send("isready" if noise < 0.15 else "stop" if noise < 0.25 else position)
         try:
-            reply = e.until("bestmove", budget + 2.0)[-1]
+            if answered is None:
+                reply = e.until("bestmove", budget + 2.0)[-1]
+                answered = time.monotonic()
+            else:
+                reply = next(line for line in e.lines if line.startswith("bestmove"))
         except AssertionError:
             self.fault("no bestmove within %.1f s after %r" % (budget + 2.0, go))
             return None
-        elapsed = time.monotonic() - start
+        elapsed = answered - start
         if elapsed > budget:
             self.fault("answer after %.2f s, clock allowed %.2f s (%r)" % (elapsed, budget, go))
             return None
