@@ -542,15 +542,13 @@ int generateMovesImpl(MoveEntry* list, int side, int ply) {
     loadContext(ply);
     if (nonPawnMaterial == 0) return generatePawnEndingMoves(list, side);
 
-    if constexpr (Scored) {
+    if (Scored || attackCacheValid[ply]) {
         useAttackTables(side, ply);
-    } else if (!attackCacheValid[ply]) {
+    } else {
         // Without scores only the opponent's attacks matter. The ply's pair
         // stays marked stale, so a scored generator still builds both.
         computeAttacks(side ^ 1, attackTables[ply][side ^ 1]);
         oppAttacks = attackTables[ply][side ^ 1];
-    } else {
-        useAttackTables(side, ply);
     }
     const uint32_t checkers = oppAttacks[pieceList[side][0]] & CountMask;
     if (checkers == 0) {

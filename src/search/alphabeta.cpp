@@ -98,11 +98,6 @@ void rewardHistory(int side, Move move, int depth) {
     if (h > HistoryCap) h = HistoryCap;
 }
 
-int probeChild(int side, int ply, int horizon, int bound) {
-    (void)side;
-    return probeChildOf(hashKey, fiftyCount, ply, horizon, bound);
-}
-
 int probeChildOf(uint64_t key, int fifty, int ply, int horizon, int bound) {
     if (isRepetitionOf(key, ply, fifty)) return 0;
     int score = 0;

@@ -26,10 +26,9 @@ bool nullMoveAllowed(int side, int ply, int H, const MoveEntry* parentEntry, int
 // further out when that would leave the child at most one full-width ply.
 int nullMoveHorizon(int horizon, int ply, int reduction);
 
-// Enhanced transposition cutoff probe of a child: 0 for a repetition, the
-// table score on a hit, InfiniteScore otherwise.
-int probeChild(int side, int ply, int horizon, int bound);
-// The same for a child not yet made, known by its key and fifty-move count.
+// Enhanced transposition cutoff probe of a child not yet made, known by its
+// key and fifty-move count: 0 for a repetition, the table score on a hit,
+// InfiniteScore otherwise.
 int probeChildOf(uint64_t key, int fifty, int ply, int horizon, int bound);
 
 // 1 when, were `side` to pass, the opponent has a safe check that leaves the
