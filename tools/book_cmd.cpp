@@ -12,7 +12,6 @@
 #include "book_writer.h"
 #include "eval/pawns.h"
 #include "frontend/game_record.h"
-#include "frontend/uci.h"
 #include "pgn_reader.h"
 #include "polyglot.h"
 
