@@ -8,6 +8,7 @@ usage: soak.py <tavik> <tavik-tool> [--minutes N] [--seed S]
 import argparse
 import os
 import random
+import re
 import sys
 import time
 
@@ -73,6 +74,8 @@ class Soak:
         e.send(position, go + (" ponder" if ponder else ""))
         start = time.monotonic()
         noise = r.random()
+        kind = "ponderhit" if ponder else "isready" if noise < 0.15 else "stop" if noise < 0.25 \
+            else "position" if noise < 0.32 else "none"
         answered = None  # when the bestmove line came, if it came during a pause
         if ponder:
             time.sleep(r.uniform(0, 0.3))
@@ -109,8 +112,12 @@ class Soak:
             i = 0 if white else 1
             clocks[i] += clocks[2] - int(elapsed * 1000)
             if clocks[i] < 0:
-                print("flag fall: %.0f ms on the clock, answer after %.0f ms (%r, load %.1f)"
-                      % (clocks[i] + elapsed * 1000 - clocks[2], elapsed * 1000, go, os.getloadavg()[0]), flush=True)
+                # The engine's own last "time" tells its search from the
+                # delays around it (pipes, scheduling, this script).
+                said = [m.group(1) for m in map(re.compile(r" time (\d+) ").search, e.lines) if m]
+                print("flag fall: %.0f ms on the clock, answer after %.0f ms (%r, noise %s, engine's time %s ms, load %.1f)"
+                      % (clocks[i] + elapsed * 1000 - clocks[2], elapsed * 1000, go, kind,
+                         said[-1] if said else "-", os.getloadavg()[0]), flush=True)
                 # Late by less than the margin: a GUI's flag would fall, so the
                 # game ends here (counted apart) rather than go on with a clock
                 # no answer can meet.
