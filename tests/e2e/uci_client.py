@@ -39,7 +39,11 @@ class Engine:  # the engine as a child process; every line read is kept in `line
         self.workdir = tempfile.TemporaryDirectory(prefix="tavik-e2e-")
         self.proc = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=self.stderr, cwd=self.workdir.name)
-        self.pending = self.raw = b""
+        self.pending = b""
+        # A bytearray grows in place: a long soak collects megabytes, and
+        # copying them at every read delayed the answers it timed.
+        self.raw = bytearray()
+        self.carriage_return = False
         self.lines = []
         if handshake:
             self.send("uci")
@@ -65,6 +69,7 @@ class Engine:  # the engine as a child process; every line read is kept in `line
                 return None
             self.pending += chunk
             self.raw += chunk
+            self.carriage_return = self.carriage_return or b"\r" in chunk
         text, self.pending = self.pending.split(b"\n", 1)
         self.lines.append(text.decode("latin-1"))
         return self.lines[-1]
@@ -106,7 +111,7 @@ class Engine:  # the engine as a child process; every line read is kept in `line
         errors = self.stderr.read().decode("latin-1")
         if "Sanitizer" in errors or "runtime error" in errors:
             found.append("stderr: " + errors[:2000])
-        return found + (["carriage return in the output"] if b"\r" in self.raw else [])
+        return found + (["carriage return in the output"] if self.carriage_return else [])
 
 
 def run(tool, *args, timeout=60):
