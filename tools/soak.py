@@ -81,11 +81,11 @@ class Soak:
             time.sleep(r.uniform(0, 0.3))
             e.send("ponderhit")
             start = time.monotonic()
-        elif noise < 0.32:
+        elif kind != "none":
             # The pause reads the engine's lines as they come, so that an
             # answer given during it is timed when it came, not after it.
-            answered = self.pause(r.uniform(0, 0.3 if 0.15 <= noise < 0.25 else 0.2))
-            e.send("isready" if noise < 0.15 else "stop" if noise < 0.25 else position)
+            answered = self.pause(r.uniform(0, 0.3 if kind == "stop" else 0.2))
+            e.send(position if kind == "position" else kind)
         try:
             if answered is None:
                 reply = e.until("bestmove", budget + 2.0)[-1]
