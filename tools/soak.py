@@ -26,18 +26,23 @@ class Soak:
         self.games = self.plies = self.flagged = 0
         self.faults = []
         self.engine = None
+        # What a fault needs to be replayed: the options and the position.
+        self.options = {}
+        self.position = ""
 
     def fault(self, what):
         transcript = self.engine.lines[-30:] if self.engine else []
         self.faults.append((what, transcript))
         # The load average tells a late answer on a busy machine from a slow engine.
-        print("FAULT: %s (load %.1f)\n  %s" % (what, os.getloadavg()[0], "\n  ".join(transcript)), flush=True)
+        print("FAULT: %s (load %.1f)\n  %s\n  %s\n  %s" % (what, os.getloadavg()[0], "\n  ".join(self.options.values()),
+                                                          self.position, "\n  ".join(transcript)), flush=True)
         self.restart()
 
     def restart(self):
         if self.engine:
             self.engine.proc.kill()
             self.engine.close(1.0)
+        self.options = {}
         self.engine = Engine(self.tavik, handshake=True)
 
     def between_games(self):
@@ -45,7 +50,10 @@ class Soak:
         options = ["setoption name Hash value %d" % r.choice([1, 4, 16, 64]),
                    "setoption name MultiPV value %d" % r.choice([1, 1, 2, 4]),
                    "setoption name %% CPU value %d" % r.choice([25, 50, 100])]
-        self.engine.send(*r.sample(options, r.randint(0, 3)), "ucinewgame")
+        chosen = r.sample(options, r.randint(0, 3))
+        # Options last until the engine restarts, so a replay needs each one's latest value.
+        self.options.update((c.split(" value")[0], c) for c in chosen)
+        self.engine.send(*chosen, "ucinewgame")
         self.engine.sync(timeout=5.0)
 
     def pause(self, seconds):
@@ -63,6 +71,7 @@ class Soak:
         """One engine reply with noise; the move, or None after a fault."""
         r, e = self.rng, self.engine
         position = "position startpos" + (" moves " + " ".join(moves) if moves else "")
+        self.position = position
         ponder = limit == "clock" and r.random() < 0.15
         if limit == "clock":
             go = "go wtime %d btime %d winc %d binc %d" % (clocks[0], clocks[1], clocks[2], clocks[2])
