@@ -16,19 +16,27 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."
 from uci_client import Engine, legal_moves, parse_bestmove  # noqa: E402
 
 MARGIN = 0.6    # seconds an answer may come after the clock runs out
-HANG = 30.0     # a fixed-depth or node search longer than this is a hang
+# A fixed-depth search has no time limit: proving a mate against every
+# root move with MultiPV, a small table and a low "% CPU" can take minutes.
+# One still running after LONG gets a "stop", and must answer within STOPPED.
+LONG = 30.0
+STOPPED = 2.0
 MAX_PLIES = 160
 
 
 class Soak:
     def __init__(self, tavik, tool, rng):
         self.tavik, self.tool, self.rng = tavik, tool, rng
-        self.games = self.plies = self.flagged = 0
+        self.games = self.plies = self.flagged = self.stopped = 0
         self.faults = []
         self.engine = None
         # What a fault needs to be replayed: the options and the position.
         self.options = {}
         self.position = ""
+
+    def summary(self):
+        return "games %d, plies %d, faults %d, flag falls within the margin %d, long searches stopped %d" \
+            % (self.games, self.plies, len(self.faults), self.flagged, self.stopped)
 
     def fault(self, what):
         transcript = self.engine.lines[-30:] if self.engine else []
@@ -78,7 +86,7 @@ class Soak:
             budget = clocks[0 if white else 1] / 1000.0 + MARGIN
         else:
             go = "go " + limit
-            budget = HANG
+            budget = LONG
         e.lines = []
         e.send(position, go + (" ponder" if ponder else ""))
         start = time.monotonic()
@@ -97,15 +105,15 @@ class Soak:
             e.send(position if kind == "position" else kind)
         try:
             if answered is None:
-                reply = e.until("bestmove", budget + 2.0)[-1]
+                reply = self.answer(budget + 2.0) if limit == "clock" else self.answer(LONG, go)
                 answered = time.monotonic()
             else:
                 reply = next(line for line in e.lines if line.startswith("bestmove"))
-        except AssertionError:
-            self.fault("no bestmove within %.1f s after %r" % (budget + 2.0, go))
+        except AssertionError as error:
+            self.fault("%s after %r" % (error.args[0].split(";")[0], go))
             return None
         elapsed = answered - start
-        if elapsed > budget:
+        if limit == "clock" and elapsed > budget:
             self.fault("answer after %.2f s, clock allowed %.2f s (%r)" % (elapsed, budget, go))
             return None
         problems = e.problems()
@@ -133,6 +141,25 @@ class Soak:
                 self.flagged += 1
                 return None
         return move
+
+    def answer(self, seconds, go=None):
+        """The bestmove line; a fixed-limit search (go given) gets a "stop" after the seconds."""
+        try:
+            return self.engine.until("bestmove", seconds)[-1]
+        except AssertionError:
+            if go is None:
+                raise
+        said = [m.group(1) for m in map(re.compile(r" depth (\d+) ").search, self.engine.lines) if m]
+        self.engine.send("stop")
+        try:
+            reply = self.engine.until("bestmove", STOPPED)[-1]
+        except AssertionError:
+            raise AssertionError("no bestmove within %.1f s of a stop sent after %.0f s" % (STOPPED, seconds))
+        self.stopped += 1
+        print("stopped after %.0f s: %r at depth %s (%s)" % (seconds, go, said[-1] if said else "-",
+                                                           ", ".join(self.options.values()) or "default options"),
+              flush=True)
+        return reply
 
     def game(self):
         r = self.rng
@@ -173,13 +200,11 @@ def main():
     while time.monotonic() < end:
         soak.game()
         if soak.games % 10 == 0:
-            print("games %d, plies %d, faults %d, flag falls within the margin %d"
-                  % (soak.games, soak.plies, len(soak.faults), soak.flagged), flush=True)
+            print(soak.summary(), flush=True)
     code, _ = soak.engine.close()
     if code != 0:
         soak.faults.append(("exit status %s at the end" % code, []))
-    print("games %d, plies %d, faults %d, flag falls within the margin %d"
-          % (soak.games, soak.plies, len(soak.faults), soak.flagged))
+    print(soak.summary())
     for what, _ in soak.faults:
         print("  " + what)
     return 1 if soak.faults else 0
