@@ -112,7 +112,18 @@ class Uci(unittest.TestCase):
         lines = {int(t.split()[2]): t.split(" pv ")[1].split()[0] for t in got if line_kind(t) == "multipv"}
         self.assertEqual((sorted(lines), len(set(lines.values()))), ([1, 2, 3], 3), got)
         self.assertEqual(self.assert_legal(got[-1], KIWIPETE), lines[1].lower())
-        engine.sync("setoption name MultiPV value 1")
+        # Lost everywhere: MultiPV proves the mate against every root move,
+        # which with a small table and a CPU share takes minutes; a stop still
+        # ends it at once.
+        fen = "qq6/8/2k5/8/8/8/3K4/8 w - - 0 1"
+        engine.sync("setoption name MultiPV value 2", "setoption name Hash value 1", "setoption name % CPU value 25")
+        engine.send(position(fen), "go depth 6")
+        self.assert_no_bestmove(engine, 1.0)
+        start = time.monotonic()
+        engine.send("stop")
+        self.assert_legal(engine.until("bestmove", 3)[-1], fen)
+        self.assertLess(time.monotonic() - start, 0.5)
+        engine.sync("setoption name MultiPV value 1", "setoption name Hash value 4", "setoption name % CPU value 100")
         fen, key = MATE_IN_2
         got = self.search(engine, position(fen), "go mate 2")
         self.assertEqual(parse_bestmove(got[-1])[0], key)
