@@ -3,8 +3,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -25,12 +29,50 @@
 #include "tablebases/decoder.h"
 #include "tablebases/registry.h"
 
+constexpr char ScratchPrefix[] = "tavik-fuzz-";
+
+void sweepStaleScratch(const std::filesystem::path& root) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    for (fs::directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.compare(0, sizeof ScratchPrefix - 1, ScratchPrefix) != 0) continue;
+        const char* digits = name.c_str() + sizeof ScratchPrefix - 1;
+        char* rest = nullptr;
+        const long pid = std::strtol(digits, &rest, 10);
+        // What follows the pid is free: earlier runs left bare files such as <pid>.book.
+        if (rest == digits || pid <= 0 || pid == long(getpid())) continue;
+        if (kill(pid_t(pid), 0) == 0 || errno != ESRCH) continue;  // alive, or not ours to judge
+        std::error_code ignored;
+        fs::remove_all(it->path(), ignored);
+    }
+}
+
 namespace {
 
-// Inputs that name files go through one scratch file per process.
-std::string scratchPath(const char* suffix) {
-    return "/tmp/tavik-fuzz-" + std::to_string(getpid()) + suffix;
+// Inputs that name files go through a directory of this process's own, gone
+// at exit. A killed run cannot clean up, so the next one sweeps its leftovers.
+const std::filesystem::path& scratchDir() {
+    namespace fs = std::filesystem;
+    // Never destroyed: the exit handler reads it after static destructors ran.
+    static const fs::path* dir = [] {
+        std::error_code ec;
+        fs::path root = fs::temp_directory_path(ec);
+        if (ec) root = "/tmp";
+        sweepStaleScratch(root);
+        auto* d = new fs::path(root / (ScratchPrefix + std::to_string(getpid())));
+        fs::create_directories(*d, ec);
+        return d;
+    }();
+    static const bool registered = std::atexit([] {
+        std::error_code ec;
+        std::filesystem::remove_all(*dir, ec);
+    }) == 0;
+    (void)registered;
+    return *dir;
 }
+
+std::string scratchPath(const char* name) { return (scratchDir() / name).string(); }
 
 bool writeScratch(const std::string& path, const uint8_t* data, size_t size) {
     FILE* f = std::fopen(path.c_str(), "wb");
@@ -128,7 +170,7 @@ void fuzzPgn(const uint8_t* data, size_t size) {
 
 void fuzzBook(const uint8_t* data, size_t size) {
     ensureStarted();
-    const std::string path = scratchPath(".book");
+    const std::string path = scratchPath("probe.book");
     if (!writeScratch(path, data, size)) return;
     openBook(path.c_str());
     ownBook = 1;
@@ -145,7 +187,7 @@ void fuzzBook(const uint8_t* data, size_t size) {
 
 void fuzzPolyglot(const uint8_t* data, size_t size) {
     ensureStarted();
-    const std::string path = scratchPath(".bin");
+    const std::string path = scratchPath("import.bin");
     if (!writeScratch(path, data, size)) return;
     std::unordered_map<uint64_t, int64_t> entries;
     importPolyglot(path, 40, entries);

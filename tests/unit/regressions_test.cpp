@@ -1,9 +1,12 @@
 // Inputs that once broke a fuzz target, replayed through the same entry points.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
 #include <vector>
 
 #include "entries.h"
@@ -23,4 +26,30 @@ TEST(FuzzRegressions, EveryStoredInputRunsCleanly) {
         }
     }
     EXPECT_GT(replayed, 0);
+}
+
+// A killed fuzz run leaves its scratch behind; the next run removes what
+// belongs to dead processes and nothing else.
+TEST(FuzzRegressions, ScratchSweepRemovesOnlyWhatDeadRunsLeft) {
+    namespace fs = std::filesystem;
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) _exit(0);
+    ASSERT_EQ(waitpid(child, nullptr, 0), child);
+    const std::string dead = std::to_string(child), self = std::to_string(getpid());
+
+    const fs::path root = fs::temp_directory_path() / ("tavik-sweep-test-" + self);
+    fs::remove_all(root);
+    fs::create_directories(root / ("tavik-fuzz-" + dead));
+    std::ofstream(root / ("tavik-fuzz-" + dead) / "probe.book") << "x";
+    std::ofstream(root / ("tavik-fuzz-" + dead + ".book")) << "x";
+    const std::vector<std::string> kept = {"tavik-fuzz-" + self, "tavik-fuzz-1", "tavik-fuzz-", "tavik-fuzz-x",
+                                           "other-" + dead};
+    for (const auto& name : kept) fs::create_directories(root / name);
+
+    sweepStaleScratch(root);
+    EXPECT_FALSE(fs::exists(root / ("tavik-fuzz-" + dead)));
+    EXPECT_FALSE(fs::exists(root / ("tavik-fuzz-" + dead + ".book")));
+    for (const auto& name : kept) EXPECT_TRUE(fs::exists(root / name)) << name;
+    fs::remove_all(root);
 }
