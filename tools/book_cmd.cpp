@@ -50,9 +50,17 @@ struct PositionStats {
     uint32_t lastGame = 0;
 };
 
+// Games used, and skipped by reason.
 struct BuildCounts {
-    long games = 0, used = 0, unreadable = 0, setUp = 0;
+    long games = 0, used = 0, toNullMove = 0;
+    long unreadable = 0, illegal = 0, setUp = 0, variant = 0, empty = 0;
 };
+
+// A FEN tag may merely restate the start position.
+bool isStartPosition(const std::string& fen) {
+    PositionRecord given, start;
+    return parseFen(fen.c_str(), given) && parseFen(StartFen, start) && recordKey(given) == recordKey(start);
+}
 
 // Points for the side that made a move reaching ply: 2 for a win, 1 for a
 // draw, 0 for a loss or an unknown result.
@@ -66,12 +74,20 @@ int resultPoints(const std::string& result, int ply) {
 
 void addGame(const PgnGame& game, int maxPly, BuildCounts& counts,
              std::unordered_map<uint64_t, PositionStats>& stats) {
-    if (game.setUp || game.otherVariant) {
+    if (game.otherVariant) {
+        ++counts.variant;
+        return;
+    }
+    if (game.setUp && !isStartPosition(game.fen)) {
         ++counts.setUp;
         return;
     }
     if (game.malformed) {
         ++counts.unreadable;
+        return;
+    }
+    if (game.moves.empty()) {
+        ++counts.empty;
         return;
     }
     // Replay first: a game with an illegal move adds nothing.
@@ -82,12 +98,13 @@ void addGame(const PgnGame& game, int maxPly, BuildCounts& counts,
         const int n = currentLegalMoves(legal);
         const Move move = resolveSan(game.moves[i], gameRecord.positions[gameRecord.ply], legal, n);
         if (move == 0 || playMove(move) != int(i) + 1) {
-            ++counts.unreadable;
+            ++counts.illegal;
             return;
         }
         keys.push_back(gameRecord.keys[gameRecord.ply]);
     }
     ++counts.used;
+    if (game.nullMove) ++counts.toNullMove;
     const uint32_t id = uint32_t(counts.used);
     for (size_t ply = 0; ply < keys.size(); ++ply) {
         PositionStats& s = stats[keys[ply]];
@@ -129,8 +146,11 @@ int buildCommand(std::vector<std::string> args) {
         std::fprintf(stderr, "book build: cannot write %s\n", args[0].c_str());
         return 1;
     }
-    std::printf("games read: %ld, used: %ld, skipped: %ld (%ld unreadable or illegal, %ld from a set-up position)\n",
-                counts.games, counts.used, counts.unreadable + counts.setUp, counts.unreadable, counts.setUp);
+    const BuildCounts& n = counts;
+    std::printf("games read: %ld, used: %ld (%ld up to a null move), skipped: %ld (%ld unreadable, %ld with an illegal "
+                "move, %ld from a set-up position, %ld of another variant, %ld without moves)\n",
+                n.games, n.used, n.toNullMove, n.unreadable + n.illegal + n.setUp + n.variant + n.empty, n.unreadable,
+                n.illegal, n.setUp, n.variant, n.empty);
     std::printf("entries written: %ld\n", written);
     return 0;
 }

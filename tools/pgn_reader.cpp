@@ -15,27 +15,103 @@ constexpr size_t MaxMoves = 1024;  // far beyond any book's depth
 bool isDraw(const std::string& t) { return t == "1/2-1/2" || t == "1/2" || t == "\xC2\xBD-\xC2\xBD"; }
 bool isResult(const std::string& t) { return t == "1-0" || t == "0-1" || t == "*" || isDraw(t); }
 bool isCastling(const std::string& t) { return t.rfind("O-O", 0) == 0 || t.rfind("0-0", 0) == 0 || t.rfind("o-o", 0) == 0; }
+bool isNullMove(const std::string& t) { return t == "--" || t == "Z0"; }
+
+// "[Name "..." at the start of a line.
+bool looksLikeTag(const std::string& line) {
+    size_t i = 1;
+    while (i < line.size() && isSpace(line[i])) ++i;
+    const size_t name = i;
+    while (i < line.size() && (std::isalnum(static_cast<unsigned char>(line[i])) || line[i] == '_')) ++i;
+    if (i == name) return false;
+    while (i < line.size() && isSpace(line[i])) ++i;
+    return i < line.size() && line[i] == '"';
+}
 
 }  // namespace
 
+PgnReader::PgnReader(std::FILE* file) : file_(file), start_(std::ftell(file)) {
+    const char bom[] = "\xEF\xBB\xBF";
+    std::string head;
+    for (int i = 0; i < 3; ++i) {
+        const int c = get();
+        if (c == EOF) break;
+        head += char(c);
+        if (c != static_cast<unsigned char>(bom[i])) break;
+    }
+    if (head != bom)
+        for (size_t i = head.size(); i-- > 0;) unget(static_cast<unsigned char>(head[i]));
+}
+
 int PgnReader::get() {
     int c;
-    if (pushed_ != -2) {
-        c = pushed_;
-        pushed_ = -2;
+    if (!pushed_.empty()) {
+        c = static_cast<unsigned char>(pushed_.back());
+        pushed_.pop_back();
     } else {
         c = std::getc(file_);
     }
+    if (c != EOF) ++offset_;
     return c;
 }
 
-void PgnReader::unget(int c) { pushed_ = c; }
+void PgnReader::unget(int c) {
+    if (c == EOF) return;
+    pushed_ += char(c);
+    --offset_;
+}
 
 void PgnReader::skipLine() {
     int c;
     while ((c = get()) != EOF && c != '\n') {
     }
     lineStart_ = true;
+}
+
+// After a '{': false when the comment is never closed. Such a comment would
+// swallow every later game, so reading goes on at the first tag pair after a
+// blank line inside it, where the next game evidently starts.
+bool PgnReader::skipComment() {
+    const long from = offset_;
+    // A comment after one already found open to the end of the file cannot
+    // close either: reading stops at its resumption point, so that many
+    // open comments cost one pass over the file.
+    const bool open = noCloseFrom_ >= 0 && from >= noCloseFrom_;
+    long resume = -1, candidate = -1;
+    bool lineBlank = false, previousBlank = false;
+    std::string line;  // the candidate tag line so far
+    int c;
+    while ((c = get()) != EOF && c != '}') {
+        if (c == '\n') {
+            if (candidate >= 0 && looksLikeTag(line)) {
+                resume = candidate;
+                if (open) break;
+            }
+            previousBlank = lineBlank;
+            lineBlank = true;
+            candidate = -1;
+            continue;
+        }
+        if (lineBlank && !isSpace(c)) {
+            lineBlank = false;
+            if (c == '[' && previousBlank && resume < 0) {
+                candidate = offset_ - 1;
+                line.clear();
+            }
+        }
+        if (candidate >= 0 && line.size() < MaxToken) line += char(c);
+    }
+    if (c == '}') return true;
+    if (c == EOF) {
+        if (resume < 0 && candidate >= 0 && looksLikeTag(line)) resume = candidate;
+        if (noCloseFrom_ < 0 || from < noCloseFrom_) noCloseFrom_ = from;
+    }
+    if (resume >= 0 && start_ >= 0 && std::fseek(file_, start_ + resume, SEEK_SET) == 0) {
+        pushed_.clear();
+        offset_ = resume;
+        lineStart_ = true;
+    }
+    return false;
 }
 
 void PgnReader::readTag(PgnGame& game) {
@@ -56,7 +132,7 @@ void PgnReader::readTag(PgnGame& game) {
     }
     if (c == '\n') unget(c);
     if (name == "Result") {
-        if (game.result.empty()) game.result = value;
+        if (game.result.empty()) game.result = isDraw(value) ? "1/2-1/2" : value;
     } else if (name == "FEN") {
         game.fen = value;
         game.setUp = true;
@@ -93,40 +169,49 @@ bool PgnReader::takeToken(const std::string& token, PgnGame& game, int depth) {
     move.erase(0, dots);
     while (!move.empty() && std::strchr("+#!?", move.back()) != nullptr) move.pop_back();
     if (move.empty() || move == "e.p." || move == "ep") return true;
-    if (game.moves.size() < MaxMoves) game.moves.push_back(move);
+    // The book has no use for what follows a null move, but the game's
+    // moves up to it are sound.
+    if (isNullMove(move)) game.nullMove = true;
+    if (!game.nullMove && game.moves.size() < MaxMoves) game.moves.push_back(move);
     return true;
 }
 
 bool PgnReader::next(PgnGame& game) {
     game = PgnGame{};
-    bool seen = false, inMoves = false;
-    int depth = 0;
+    bool seen = false, tagged = false, inMoves = false;
+    int depth = 0, newlines = 0;  // line ends since the last tag
     for (;;) {
         int c = get();
-        if (c == EOF) return seen;
+        if (c == EOF) {
+            if (depth > 0) game.malformed = true;
+            return seen;
+        }
         const bool atLineStart = lineStart_;
         lineStart_ = c == '\n';
+        if (c == '\n') ++newlines;
         if (isSpace(c)) continue;
         if (c == '%' && atLineStart) {
             skipLine();
             continue;
         }
         if (c == '[') {
-            // Tags after moves belong to the next game, which lost its result.
-            if (inMoves) {
+            // Tags after moves belong to the next game, which lost its result;
+            // so do tags after a blank line that ends a game of tags alone.
+            if (inMoves || (tagged && newlines >= 2)) {
                 unget(c);
                 if (depth > 0) game.malformed = true;
                 return true;
             }
-            seen = true;
+            seen = tagged = true;
             readTag(game);
+            newlines = 0;
             continue;
         }
         seen = true;
         if (c == '{') {
-            while ((c = get()) != EOF && c != '}') {
-            }
-            continue;
+            if (skipComment()) continue;
+            game.malformed = true;
+            return true;
         }
         if (c == ';') {
             skipLine();
@@ -176,8 +261,8 @@ Move resolveSan(const std::string& text, const PositionRecord& position, const M
             if (moves[i] == wanted && pieceAt(king) == 'K') return wanted;
         return 0;
     }
-    char piece = 'P';
-    if (!san.empty() && std::strchr("NBRQK", san[0]) != nullptr) {
+    char piece = 'P';  // also when named: "Pe4"
+    if (!san.empty() && std::strchr("PNBRQK", san[0]) != nullptr) {
         piece = san[0];
         san.erase(0, 1);
     }

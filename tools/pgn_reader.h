@@ -15,11 +15,13 @@ struct PgnGame {
     bool setUp = false;              // SetUp "1" or a FEN tag
     bool otherVariant = false;       // a Variant tag other than standard chess
     bool malformed = false;          // text the reader could not make sense of
+    bool nullMove = false;           // the main line stops at a null move ("--")
 };
 
 class PgnReader {
 public:
-    explicit PgnReader(std::FILE* file) : file_(file) {}
+    // Skips a UTF-8 byte-order mark.
+    explicit PgnReader(std::FILE* file);
     // The next game; false at the end of the file.
     bool next(PgnGame& game);
 
@@ -28,10 +30,14 @@ private:
     void unget(int c);
     void skipLine();
     void readTag(PgnGame& game);
+    bool skipComment();
     bool takeToken(const std::string& token, PgnGame& game, int depth);
 
     std::FILE* file_;
-    int pushed_ = -2;
+    std::string pushed_;     // read ahead, the next character last
+    long start_;             // file position of offset 0, -1 when the file cannot seek
+    long offset_ = 0;        // characters taken so far
+    long noCloseFrom_ = -1;  // no '}' from this offset to the end of the file
     bool lineStart_ = true;
 };
 

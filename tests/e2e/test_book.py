@@ -44,8 +44,9 @@ def test_build_and_show(tool, tmp):
     book = os.path.join(tmp, "Tavik.book")
     proc = run(tool, "book", "build", book, os.path.join(DATA, "features.pgn"), os.path.join(DATA, "garbage.pgn"),
                extra)
-    check.expect(proc.returncode == 0 and "games read: 162, used: 157, skipped: 5 (4 unreadable or illegal, "
-                 "1 from a set-up position)" in proc.stdout, "build summary: %r %r" % (proc.stdout, proc.stderr))
+    check.expect(proc.returncode == 0 and "games read: 162, used: 157 (0 up to a null move), skipped: 5 (3 unreadable, "
+                 "1 with an illegal move, 1 from a set-up position, 0 of another variant, 0 without moves)"
+                 in proc.stdout, "build summary: %r %r" % (proc.stdout, proc.stderr))
     # One position per movetext feature: each shows the move the game played next.
     for moves, expected in [
             ("e2e4 e7e5 g1f3 b8c6", ["f1b5 2 100%"]),  # comments, NAG, variations skipped
@@ -60,6 +61,25 @@ def test_build_and_show(tool, tmp):
         check.expect(got == expected, "after %s: %r, expected %r" % (moves, got, expected))
     check.expect(show(tool, book, "4k3/8/8/8/8/8/4P3/4K3 w - - 0 1") == ["position not in book"], "FEN game kept")
     return book
+
+
+def test_real_files(tool, tmp):
+    """What real PGN files hold: each game of the fixture names its case."""
+    book = os.path.join(tmp, "real.book")
+    proc = run(tool, "book", "build", book, os.path.join(DATA, "real_files.pgn"), timeout=30)
+    check.expect(proc.returncode == 0 and "games read: 13, used: 8 (1 up to a null move), skipped: 5 (3 unreadable, "
+                 "0 with an illegal move, 1 from a set-up position, 0 of another variant, 1 without moves)"
+                 in proc.stdout, "real files summary: %r %r" % (proc.stdout, proc.stderr))
+    # Unclosed comment and variations (h3, c4, a3) add nothing; the games after them are kept.
+    first = {line.split()[0]: line.split()[1] for line in show(tool, book)}
+    check.expect(first == {"a2a3": "2", "b2b3": "2", "c2c3": "1", "d2d3": "1", "f2f4": "2", "g2g3": "2",
+                           "b1c3": "2", "g1f3": "2"}, "first moves: %r" % first)
+    for moves, expected in [("c2c3", ["c7c6 1 100%"]),  # "½-½" is a draw
+                            ("d2d3", ["d7d6 1 100%"]),  # before the null move
+                            ("d2d3 d7d6", ["no move with a positive weight"]),  # after it, nothing
+                            ("f2f4 e7e5", ["f4e5 2 100%"])]:  # "Pfxe5"
+        got = show(tool, book, "startpos", "moves", *moves.split())
+        check.expect(got == expected, "real files, after %s: %r, expected %r" % (moves, got, expected))
 
 
 def test_engine(exe, tool, tmp):
@@ -124,6 +144,7 @@ def main():
     tmp = tempfile.mkdtemp(prefix="tavik-book-")
     try:
         test_build_and_show(tool, tmp)
+        test_real_files(tool, tmp)
         test_engine(exe, tool, tmp)
         test_import_polyglot(tool, tmp)
     finally:
