@@ -22,7 +22,7 @@ static int usage() {
                  "  book build <out> <games.pgn>... [--max-ply N] [--min-games N]   Tavik book from PGN games\n"
                  "  book import-polyglot <out> <book.bin> [--max-ply N]   Tavik book from a Polyglot book\n"
                  "  book show <book> [FEN | startpos [moves m1 m2 ...]]   the book's moves in a position\n"
-                 "  tb <subcommand> ...             endgame tablebase files: probe, generate, verify, compress (tb alone lists them)\n");
+                 "  tb <subcommand> ...             endgame tablebase files: probe, generate, verify, compress, check (tb alone lists them)\n");
     return 2;
 }
 

@@ -19,6 +19,7 @@
 #include "tablebases/generator.h"
 #include "tablebases/registry.h"
 #include "tablebases/verify.h"
+#include "tb_check_cmd.h"
 #include "tb_compress_cmd.h"
 
 namespace {
@@ -174,6 +175,7 @@ const Subcommand subcommands[] = {
     {"generate", runGenerate, "generate <dir> (<class>... | --men N)   write plain tables by retrograde analysis"},
     {"verify", runVerify, "verify <dir> (<class>... | --men N)     check every position against its successors"},
     {"compress", runTbCompressCommand, "compress <file>...                      write <file>.emd, the compressed form of each table file"},
+    {"check", runTbCheckCommand, "check <file>...                         prove table files whole: block checksums, size, result bytes"},
 };
 
 }  // namespace

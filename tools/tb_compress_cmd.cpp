@@ -1,13 +1,14 @@
 #include "tb_compress_cmd.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "tablebases/compressor.h"
 #include "tablebases/decoder.h"
+#include "tb_check_cmd.h"
 
 namespace {
 
@@ -26,19 +27,12 @@ bool readWhole(const char* path, std::vector<uint8_t>& data) {
 bool decodesTo(const std::string& path, const std::vector<uint8_t>& data) {
     FILE* f = std::fopen(path.c_str(), "rb");
     if (!f) return false;
-    DecoderHeader* header = nullptr;
-    auto state = std::make_unique<DecodeState>();
-    state->valid = true;
-    bool same = openCompressedFile(f, true, &header) == 0 && decodedLength(header) == int64_t(data.size());
-    std::vector<uint8_t> block(CompressedBlockSize + 36);
-    for (uint32_t b = 0; same && b < header->blocks; ++b) {
-        same = readCompressedBlock(*state, header, f, b) == 0 &&
-               decodeCompressedBlock(*state, block.data(), state->expected) == 0 &&
-               std::equal(block.begin(), block.begin() + state->expected, data.begin() + int64_t(b) * CompressedBlockSize);
-    }
-    freeDecoderHeader(header);
+    const CompressedWalk walk = walkCompressedFile(f, [&](uint32_t block, const uint8_t* bytes, int length) {
+        const size_t from = size_t(block) * CompressedBlockSize;
+        return from + size_t(length) <= data.size() && std::equal(bytes, bytes + length, data.begin() + int64_t(from));
+    });
     std::fclose(f);
-    return same;
+    return walk.error == 0 && !walk.stopped && walk.length == int64_t(data.size());
 }
 
 }  // namespace

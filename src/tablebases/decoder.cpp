@@ -266,6 +266,29 @@ void freeDecoderHeader(DecoderHeader* header) {
     delete header;
 }
 
+const char* decodeErrorText(int code) {
+    switch (code) {
+        case ShortFirstRead: return "shorter than a header";
+        case BannerDiffers: return "banner differs: not a compressed table";
+        case BadGeometry: return "header length or block size out of range";
+        case BadDistanceCount: return "distance count is not 24";
+        case BadConstant: return "header constant wrong";
+        case NoHeaderMemory:
+        case NoDecoderMemory: return "out of memory";
+        case ShortHeaderRead: return "header cut short";
+        case HeaderChecksum: return "header checksum wrong";
+        case BadCodeLengths: return "code lengths invalid";
+        case BadDecodeTable: return "decode table cannot be built";
+        case SeekFailed: return "seek failed";
+        case ShortBlockRead: return "compressed data cut short";
+        case CompressedChecksum: return "compressed data checksum wrong";
+        case TooMuchOutput: return "decodes to more data than the block holds";
+        case MatchUnfinished: return "ends inside a match";
+        case DecodedChecksum: return "decoded data checksum wrong";
+        default: return "decoder error";
+    }
+}
+
 int64_t decodedLength(const DecoderHeader* header) {
     return (int64_t(header->blocks) - 1) * header->blockSize + header->lastBlockLength;
 }

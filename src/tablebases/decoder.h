@@ -112,3 +112,5 @@ int readCompressedBlock(DecodeState& state, const DecoderHeader* header, FILE* f
 int decodeCompressedBlock(DecodeState& state, uint8_t* output, int length);
 // Decoded length of the whole file.
 int64_t decodedLength(const DecoderHeader* header);
+// What an error code of the functions above means, in a few words.
+const char* decodeErrorText(int code);

@@ -19,6 +19,38 @@ SIZES = {"kpk": (81664, 84012), "knk": (26282, 28644), "kbk": (27243, 28644),
          "krk": (27030, 28644), "kqk": (25629, 28644)}
 
 
+def check_files(tool, tmp):
+    """tb check: whole files pass; a flipped bit, a short file and a byte that is no result are named."""
+    proc = run(tool, "tb", "compress", os.path.join(tmp, "kpk.nbb"), timeout=60)
+    expect(proc.returncode == 0, "compress kpk.nbb: %r" % proc.stderr)
+    names = [name + ext for name in SIZES for ext in (".nbw", ".nbb")] + ["kpk.nbb.emd"]
+    proc = run(tool, "tb", "check", *[os.path.join(tmp, n) for n in names], timeout=60)
+    expect(proc.returncode == 0 and proc.stdout.count(": ok (") == len(names) and
+           "kpk.nbb.emd: ok (11 blocks, 84012 bytes)" in proc.stdout, "check whole files: %r" % proc.stdout)
+
+    damaged = os.path.join(tmp, "damaged")
+    os.mkdir(damaged)
+    with open(os.path.join(tmp, "kpk.nbb.emd"), "rb") as f:
+        data = bytearray(f.read())
+    data[-1] ^= 0x10  # in the last block's compressed data
+    with open(os.path.join(damaged, "kpk.nbb.emd"), "wb") as f:
+        f.write(data)
+    with open(os.path.join(tmp, "kqk.nbb"), "rb") as f:
+        data = bytearray(f.read())
+    with open(os.path.join(damaged, "kqk.nbb"), "wb") as f:
+        f.write(data[:-1])
+    data[1000] = 0x80
+    with open(os.path.join(damaged, "kqk.nbw"), "wb") as f:
+        f.write(data[:SIZES["kqk"][0]])
+    proc = run(tool, "tb", "check", os.path.join(tmp, "krk.nbw"), *[os.path.join(damaged, n) for n in
+               ("kpk.nbb.emd", "kqk.nbb", "kqk.nbw")], timeout=60)
+    lines = proc.stdout.splitlines()
+    expect(proc.returncode == 1 and len(lines) == 4 and lines[0].endswith("krk.nbw: ok (27030 bytes)") and
+           lines[1].endswith("kpk.nbb.emd: block 10 of 11: compressed data checksum wrong") and
+           lines[2].endswith("kqk.nbb: 28643 bytes, expected 28644") and
+           lines[3].endswith("kqk.nbw: byte 1000 holds -128, not a result"), "check damaged files: %r" % proc.stdout)
+
+
 def main():
     if len(sys.argv) != 3:
         sys.stderr.write(__doc__)
@@ -33,6 +65,7 @@ def main():
                 path = os.path.join(tmp, name + ext)
                 expect(os.path.exists(path) and os.path.getsize(path) == size, "%s%s size" % (name, ext))
         expect(not [f for f in os.listdir(tmp) if f.endswith(".part")], "temporary files left behind")
+        check_files(tool, tmp)
 
         # The sanitizer build proves two classes, the optimised build all five.
         proven = list(SIZES) if os.environ.get("TAVIK_TB_FOUR_MEN") else ["kpk", "krk"]

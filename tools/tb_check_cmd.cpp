@@ -1,0 +1,137 @@
+#include "tb_check_cmd.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tablebases/classes.h"
+#include "tablebases/decoder.h"
+
+CompressedWalk walkCompressedFile(FILE* file, const std::function<bool(uint32_t, const uint8_t*, int)>& visit) {
+    CompressedWalk walk;
+    DecoderHeader* header = nullptr;
+    if ((walk.error = openCompressedFile(file, true, &header)) != 0) return walk;
+    walk.blocks = header->blocks;
+    walk.length = decodedLength(header);
+    walk.blockSize = header->blockSize;
+    auto state = std::make_unique<DecodeState>();
+    state->valid = true;
+    std::vector<uint8_t> block(size_t(header->blockSize) + 36);  // the decoder writes past the end
+    for (uint32_t b = 0; b < header->blocks && !walk.stopped; ++b) {
+        walk.block = b;
+        if ((walk.error = readCompressedBlock(*state, header, file, b)) != 0 ||
+            (walk.error = decodeCompressedBlock(*state, block.data(), state->expected)) != 0)
+            break;
+        walk.stopped = !visit(b, block.data(), state->expected);
+    }
+    freeDecoderHeader(header);
+    return walk;
+}
+
+namespace {
+
+// Results as the generator writes them: 0 draw, 1..126 the side to move
+// mates, -126..-1 it is mated, 127 no position. -127 and -128 are never
+// written.
+bool isResultByte(uint8_t byte) { return int8_t(byte) >= -126; }
+
+// Class row and side to move that a file's name gives ("krk.nbw",
+// "krk.nbb.emd" or "krknbb.emd"); false for any other name.
+bool tableOfName(std::string name, bool compressed, int& classNumber, int& side) {
+    const size_t slash = name.find_last_of("/\\");
+    if (slash != std::string::npos) name.erase(0, slash + 1);
+    if (compressed) name.erase(name.size() - 4);
+    const bool dotted = name.size() > 4 && name[name.size() - 4] == '.';
+    if (name.size() < 4 || (!dotted && !compressed)) return false;
+    const std::string extension = name.substr(name.size() - 3);
+    if (extension != "nbw" && extension != "nbb") return false;
+    side = extension == "nbw" ? 0 : 1;
+    classNumber = findTablebaseClass(name.substr(0, name.size() - (dotted ? 4 : 3)).c_str());
+    return classNumber != 0;
+}
+
+bool endsWith(const std::string& s, const char* tail) {
+    const std::string t = tail;
+    return s.size() >= t.size() && s.compare(s.size() - t.size(), t.size(), t) == 0;
+}
+
+// The first byte that is no result, in a message, or empty.
+std::string badByte(const uint8_t* data, int length, int64_t first) {
+    for (int i = 0; i < length; ++i)
+        if (!isResultByte(data[i]))
+            return "byte " + std::to_string(first + i) + " holds " + std::to_string(int(int8_t(data[i]))) +
+                   ", not a result";
+    return "";
+}
+
+// The fault of a plain file, or empty when it is whole.
+std::string checkPlain(FILE* f, int64_t expected) {
+    std::vector<uint8_t> chunk(1 << 16);
+    int64_t length = 0;
+    std::string fault;
+    size_t n;
+    while ((n = std::fread(chunk.data(), 1, chunk.size(), f)) > 0) {
+        if (fault.empty()) fault = badByte(chunk.data(), int(n), length);
+        length += int64_t(n);
+    }
+    if (std::ferror(f)) return "read error after byte " + std::to_string(length);
+    if (length != expected)
+        return std::to_string(length) + " bytes, expected " + std::to_string(expected);
+    return fault;
+}
+
+std::string checkCompressed(FILE* f, int64_t expected, CompressedWalk& walk) {
+    std::string fault;
+    walk = walkCompressedFile(f, [&](uint32_t block, const uint8_t* data, int length) {
+        fault = badByte(data, length, int64_t(block) * CompressedBlockSize);
+        if (!fault.empty()) fault = "block " + std::to_string(block) + ": " + fault;
+        return fault.empty();
+    });
+    if (walk.error && walk.block < 0) return decodeErrorText(walk.error);
+    if (walk.error)
+        return "block " + std::to_string(walk.block) + " of " + std::to_string(walk.blocks) + ": " +
+               decodeErrorText(walk.error);
+    if (walk.blockSize != CompressedBlockSize)
+        return "block size " + std::to_string(walk.blockSize) + ", not " + std::to_string(CompressedBlockSize);
+    if (!fault.empty()) return fault;
+    if (walk.length != expected)
+        return "decodes to " + std::to_string(walk.length) + " bytes, expected " + std::to_string(expected);
+    return "";
+}
+
+}  // namespace
+
+int runTbCheckCommand(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: tavik-tool tb check <file>...\n");
+        return 2;
+    }
+    int status = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string path = argv[i];
+        const bool compressed = endsWith(path, ".emd");
+        int classNumber = 0, side = 0;
+        std::string fault, done;
+        FILE* f = nullptr;
+        if (!tableOfName(path, compressed, classNumber, side)) {
+            fault = "not a table file name (<class>.nbw or .nbb, with .emd when compressed)";
+        } else if (!(f = std::fopen(path.c_str(), "rb"))) {
+            fault = "cannot open";
+        } else {
+            const int64_t expected = tablebaseClasses[classNumber].size[side];
+            CompressedWalk walk;
+            fault = compressed ? checkCompressed(f, expected, walk) : checkPlain(f, expected);
+            done = compressed ? " (" + std::to_string(walk.blocks) + " blocks, " + std::to_string(expected) + " bytes)"
+                              : " (" + std::to_string(expected) + " bytes)";
+            std::fclose(f);
+        }
+        if (fault.empty()) {
+            std::printf("%s: ok%s\n", path.c_str(), done.c_str());
+        } else {
+            std::printf("%s: %s\n", path.c_str(), fault.c_str());
+            status = 1;
+        }
+        std::fflush(stdout);
+    }
+    return status;
+}
