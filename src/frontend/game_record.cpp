@@ -364,6 +364,8 @@ Move parseMoveText(const char* text) {
     return makeMoveCode(from, to, promotion);
 }
 
+int lowercasePromotions = 0;
+
 char* moveText(Move move, char* out) {
     const Square from = moveFrom(move);
     const Square to = moveTo(move);
@@ -373,7 +375,7 @@ char* moveText(Move move, char* out) {
     out[n++] = char('a' + fileOf(to));
     out[n++] = char('1' + rankOf(to));
     static constexpr char promotionLetter[8] = {0, 0, 'N', 'B', 'R', 'Q', 0, 0};
-    if (const char letter = promotionLetter[movePromotion(move)]) out[n++] = letter;
+    if (const char letter = promotionLetter[movePromotion(move)]) out[n++] = lowercasePromotions ? char(letter | 0x20) : letter;
     out[n] = '\0';
     return out;
 }

@@ -52,6 +52,10 @@ const uint64_t* repetitionHistory();
 int previousScore();
 Move recaptureMove(Move move);
 Move parseMoveText(const char* text);
+// Every move the engine writes goes through moveText. Promotion letters are
+// upper case unless lowercasePromotions is set (the "Lowercase Promotions"
+// option, for clients that accept only lower case).
+extern int lowercasePromotions;
 // Writes 4 or 5 characters and a terminating zero; returns out.
 char* moveText(Move move, char* out);
 std::string moveText(Move move);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "frontend/engine_state.h"
+#include "frontend/game_record.h"
 #include "frontend/throttle.h"
 #include "frontend/text_io.h"
 #include "search/search.h"
@@ -83,6 +84,12 @@ void setOption(const char* text) {
         if (v < 10 || v > 100) v = 100;
         setThrottleShare(v);
         sendLine("info string Cpu %d %%", v);
+        return;
+    }
+    if (std::strcmp(text, "Lowercase Promotions value false") == 0 ||
+        std::strcmp(text, "Lowercase Promotions value true") == 0) {
+        lowercasePromotions = text[27] == 't';
+        if (debugFlag) sendLine("info string Lowercase Promotions : %s", lowercasePromotions ? "true" : "false");
         return;
     }
 }

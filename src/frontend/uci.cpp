@@ -37,6 +37,7 @@ static const char* const IdentificationLines[] = {
     "option name Clear Hash type button",
     "option name MultiPV type spin default 1 min 1 max 16",
     "option name % CPU type spin default 100 min 10 max 100",
+    "option name Lowercase Promotions type check default false",
     "uciok",
 };
 

@@ -21,6 +21,7 @@ MATE_IN_2 = ("r2qkb1r/pp2nppp/3p4/2pNN1B1/2BnP3/3P4/PPP2PPP/R2bK2R w KQkq - 1 10
 MATE_IN_1 = ("r1bqkb1r/pppp1ppp/2n2n2/4p2Q/2B1P3/8/PPPP1PPP/RNB1K1NR w KQkq - 4 4", "h5f7")
 MATED, STALEMATE = "7k/6Q1/6K1/8/8/8/8/8 b - - 0 1", "7k/5Q2/6K1/8/8/8/8/8 b - - 0 1"
 ONE_MOVE = "k7/8/8/8/8/8/1r6/K7 w - - 0 1"  # the only move takes the rook: two bare kings
+RACE = "8/1P6/8/k7/7K/8/6p1/8 w - - 0 1"  # both sides queen at once: b7b8 g2g1
 # Lines a search may print before its load line.
 PROGRESS = re.compile("|".join(LINE_PATTERNS[k] for k in ("score", "multipv", "depth", "currmove", "hashfull",
                                                           "cpuload")))
@@ -160,6 +161,17 @@ class Uci(unittest.TestCase):
                                   if t.startswith("bestmove")]), 1)
         idle = self.start(handshake=False)
         self.assertEqual((idle.close()[0], idle.raw), (0, b""))
+
+    def test_promotion_letters_follow_the_option(self):
+        engine = self.start()
+        for setting, letter in [(None, "Q"), ("true", "q"), ("false", "Q")]:
+            if setting:
+                self.assertEqual(engine.sync("setoption name Lowercase Promotions value " + setting), [])
+            got = self.search(engine, position(RACE), "go depth 6")
+            self.assertEqual(got[-1], "bestmove b7b8%s ponder g2g1%s" % (letter, letter), setting)
+            self.assertIn(" pv b7b8%s g2g1%s" % (letter, letter), [t for t in got if line_kind(t) == "score"][-1])
+            letters = set(re.findall(r"\b[a-h][27][a-h][18]([NBRQnbrq])\b", "\n".join(got)))
+            self.assertEqual(letters, {letter}, got)
 
     def test_positions_without_moves_and_bad_input(self):
         engine = self.start()

@@ -8,7 +8,7 @@ import subprocess
 import tempfile
 import time
 
-MOVE = r"[a-h][1-8][a-h][1-8][NBRQ]?"
+MOVE = r"[a-h][1-8][a-h][1-8][NBRQnbrq]?"  # lower case with "Lowercase Promotions"
 _SCORE = r"score (?:cp -?\d+|mate [1-9]\d*)(?: upperbound| lowerbound)? depth \d+ nodes \d+ time \d+ pv %s(?: %s)*" % (
     MOVE, MOVE)
 # One pattern per kind of line the engine may print after the handshake.

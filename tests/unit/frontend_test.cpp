@@ -112,7 +112,8 @@ TEST_F(FrontEnd, OptionsTakeEffectAndConfirmOnlyInDebugMode) {
     const std::map<std::string, int (*)()> effect = {
         {"buckets", [] { return int(transpositionTable.mask + 1); }}, {"cache", [] { return cacheMegabytes; }},
         {"draw", [] { return searchEngine.drawScore; }}, {"nullmove", [] { return searchEngine.nullMoveReduction; }},
-        {"ownbook", [] { return ownBook; }}, {"multipv", [] { return multiPVSetting; }}, {"-", [] { return 0; }}};
+        {"ownbook", [] { return ownBook; }}, {"multipv", [] { return multiPVSetting; }},
+        {"lowercase", [] { return lowercasePromotions; }}, {"-", [] { return 0; }}};
     for (const DataRow& r : dataRows("options.txt")) {
         EXPECT_EQ(printed([&] { setOption(r[0].c_str()); }), r[1] == "-" ? "" : "info string " + r[1] + "\n") << r[0];
         if (r[2] == "path")
