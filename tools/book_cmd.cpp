@@ -194,7 +194,8 @@ int showCommand(const std::vector<std::string>& given) {
         std::fprintf(stderr, "book show: unusable position \"%s\"\n", fen.c_str());
         return 1;
     }
-    setFromFen(fen.c_str());
+    Square dropped = 0;
+    setBookPosition(fen.c_str(), dropped);
     // Only legal moves: the book is looked up where a real game can stand.
     for (++i; i < args.size(); ++i) {
         Move legal[MaxGeneratedMoves + 1];
@@ -210,6 +211,9 @@ int showCommand(const std::vector<std::string>& given) {
     }
     openBook(args[0].c_str());
     std::printf("book %s: %u entries\n", args[0].c_str(), bookEntryCount());
+    if (dropped)
+        std::printf("en-passant square %c%c ignored: no pawn can take there\n", 'a' + fileOf(dropped),
+                    '1' + rankOf(dropped));
     BookCandidate list[MaxBookCandidates];
     int count = 0;
     if (!collectBookCandidates(list, count)) {

@@ -53,9 +53,13 @@ struct Walk {
         const int at = g.ply;
         for (int i = 0; i < n; ++i) {
             const uint16_t code = polyglotMove(here, moves[i]);
+            // Castling is king takes rook in the format, but some books write
+            // the king's own move (e1g1); both count.
+            const uint16_t kingMove = uint16_t(moveTo(moves[i]) | moveFrom(moves[i]) << 6);
+            const bool castling = (code & 63) != moveTo(moves[i]);
             int weight = -1;
             for (auto it = first; it != last; ++it)
-                if (it->move == code) weight = std::max(weight, int(it->weight));
+                if (it->move == code || (castling && it->move == kingMove)) weight = std::max(weight, int(it->weight));
             if (playMove(moves[i]) != at + 1) continue;
             const auto child = find(polyglotKey(g.positions[g.ply]));
             if (weight >= 0 || child.first != child.second) {
@@ -91,16 +95,9 @@ uint64_t polyglotKey(const PositionRecord& p) {
     if (p.whiteLong) key ^= PolyglotRandom[769];
     if (p.blackShort) key ^= PolyglotRandom[770];
     if (p.blackLong) key ^= PolyglotRandom[771];
-    const bool white = (p.sideToMove & 1) == 0;
-    const Square ep = p.epSquare & 63;
-    if (ep != 0) {
-        // Only when a pawn of the side to move could take.
-        const Square beside = white ? ep - 8 : ep + 8;
-        const char pawn = white ? 'P' : 'p';
-        if ((fileOf(ep) > 0 && p.board[beside - 1] == pawn) || (fileOf(ep) < 7 && p.board[beside + 1] == pawn))
-            key ^= PolyglotRandom[772 + fileOf(ep)];
-    }
-    if (white) key ^= PolyglotRandom[780];
+    // The format, too, counts the en-passant file only when a pawn can take.
+    if (enPassantUsable(p)) key ^= PolyglotRandom[772 + fileOf(p.epSquare & 63)];
+    if ((p.sideToMove & 1) == 0) key ^= PolyglotRandom[780];
     return key;
 }
 

@@ -1,8 +1,12 @@
 #!/usr/bin/env python3
 """Opening book: tavik-tool book build/import-polyglot/show and the engine's probe.
 usage: test_book.py <tavik> <tavik-tool>"""
+import functools
 import os
+import re
+import resource
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -139,6 +143,70 @@ def test_import_polyglot(tool, tmp):
         check.expect(got == expected, "imported, after %s: %r" % (moves, got))
 
 
+def polyglot_key(fen):
+    """The Polyglot key of a FEN whose en-passant field is '-' (numbers from tools/polyglot_random.h)."""
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "polyglot_random.h")) as f:
+        random = [int(n, 16) for n in re.findall(r"0x([0-9A-F]{16})ull", f.read())]
+    board, side, castling = fen.split()[:3]
+    key = random[780] if side == "w" else 0
+    for rank, row in enumerate(reversed(board.split("/"))):
+        file = 0
+        for c in row:
+            if c.isdigit():
+                file += int(c)
+                continue
+            key ^= random[64 * (2 * "pnbrqk".index(c.lower()) + c.isupper()) + 8 * rank + file]
+            file += 1
+    return key ^ functools.reduce(lambda a, b: a ^ b, (random[768 + "KQkq".index(c)] for c in castling if c != "-"), 0)
+
+
+def test_castling_encodings_and_gui_fens(tool, tmp):
+    # Italian game, both sides castle: White's castling as king takes rook (e1h1),
+    # Black's as the king's own move (e8g8), as some books write it.
+    line = [("e2e4", 10), ("e7e5", 9), ("g1f3", 8), ("g8f6", 7), ("f1c4", 6), ("f8c5", 5), ("e1h1", 4), ("e8g8", 3)]
+    fens = ["rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -", "rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq -",
+            "rnbqkbnr/pppp1ppp/8/4p3/4P3/8/PPPP1PPP/RNBQKBNR w KQkq -",
+            "rnbqkbnr/pppp1ppp/8/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R b KQkq -",
+            "rnbqkb1r/pppp1ppp/5n2/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq -",
+            "rnbqkb1r/pppp1ppp/5n2/4p3/2B1P3/5N2/PPPP1PPP/RNBQK2R b KQkq -",
+            "rnbqk2r/pppp1ppp/5n2/2b1p3/2B1P3/5N2/PPPP1PPP/RNBQK2R w KQkq -",
+            "rnbqk2r/pppp1ppp/5n2/2b1p3/2B1P3/5N2/PPPP1PPP/RNBQ1RK1 b kq -"]
+    square = lambda s: ord(s[0]) - 97 + 8 * (int(s[1]) - 1)
+    records = sorted((polyglot_key(fen), square(m[2:]) | square(m[:2]) << 6, w) for fen, (m, w) in zip(fens, line))
+    source, book = os.path.join(tmp, "castling.bin"), os.path.join(tmp, "castling.book")
+    with open(source, "wb") as f:
+        f.write(b"".join(struct.pack(">QHHI", key, move, weight, 0) for key, move, weight in records))
+    proc = run(tool, "book", "import-polyglot", book, source, timeout=30)
+    check.expect(proc.returncode == 0 and "entries written: 9" in proc.stdout, "import: %r %r" % (proc.stdout, proc.stderr))
+    played = [m for m, _ in line[:6]]
+    for moves, expected in [(played, ["e1g1 4 100%"]), (played + ["e1g1"], ["e8g8 3 100%"])]:
+        got = show(tool, book, "startpos", "moves", *moves)
+        check.expect(got == expected, "castling, after %s: %r" % (moves[-1], got))
+    # A GUI writes the en-passant square after every double step; unusable, it is no part of the key.
+    # A usable square is kept, without a note.
+    for fen, expected in [(fens[1][:-1] + "e3 0 1", ["en-passant square e3 ignored: no pawn can take there", "e7e5 9 100%"]),
+                          (fens[2][:-1] + "e6 0 2", ["en-passant square e6 ignored: no pawn can take there", "g1f3 8 100%"]),
+                          ("rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3", ["position not in book"])]:
+        got = show(tool, book, fen)
+        check.expect(got == expected, "book show %s: %r" % (fen, got))
+    # A write that fails (files limited to 64 bytes here) leaves the earlier book whole and no partial file.
+    # Only for a native program: under Wine the limit would hit Wine's own files.
+    with open(tool, "rb") as f:
+        if f.read(4) != b"\x7fELF":
+            return
+    with open(book, "rb") as f:
+        before = f.read()
+
+    def small_files():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (64, 64))
+    proc = subprocess.run([tool, "book", "import-polyglot", book, source], capture_output=True, text=True, timeout=30,
+                          preexec_fn=small_files)
+    after = open(book, "rb").read() if os.path.exists(book) else None
+    check.expect(proc.returncode == 1 and "cannot write" in proc.stderr and after == before and
+                 not os.path.exists(book + ".part"), "failed write: %r %r" % (proc.returncode, proc.stderr))
+
+
 def main():
     exe, tool = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     tmp = tempfile.mkdtemp(prefix="tavik-book-")
@@ -147,6 +215,7 @@ def main():
         test_real_files(tool, tmp)
         test_engine(exe, tool, tmp)
         test_import_polyglot(tool, tmp)
+        test_castling_encodings_and_gui_fens(tool, tmp)
     finally:
         shutil.rmtree(tmp)
     return check.report("test_book")
