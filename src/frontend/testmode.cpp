@@ -1,5 +1,6 @@
 #include "frontend/testmode.h"
 
+#include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,8 @@
 #include "search/tt.h"
 
 namespace {
+
+constexpr int MaxSeconds = 86400;
 
 void say(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void say(const char* format, ...) {
@@ -39,7 +42,9 @@ bool parseResultsLine(const char* line, TestRecord& record, const char*& fen) {
     const long time = std::strtol(p, &end, 10);
     if (end == p) return false;
     p = end;
-    const unsigned long long nodes = std::strtoull(p, &end, 10);
+    // Earlier versions wrote counts of 2^31 and more as negative 32-bit numbers.
+    p += std::strspn(p, " \t");
+    const uint64_t nodes = *p == '-' ? uint32_t(std::strtoll(p, &end, 10)) : std::strtoull(p, &end, 10);
     if (end == p) return false;
     p = end;
     const double value = std::strtod(p, &end);
@@ -72,7 +77,13 @@ int runTestMode(int argc, char** argv) {
     int seconds = 0;
     const bool timed = argc > 4;
     if (timed) {
+        // A day at most keeps seconds * 1000 within range; 0 would mean no limit at all.
         seconds = parseDecimal(argv[4]);
+        if (seconds < 1 || seconds > MaxSeconds) {
+            const int clamped = seconds < 1 ? 1 : MaxSeconds;
+            say("seconds %s out of range 1..%d, using %d\n", argv[4], MaxSeconds, clamped);
+            seconds = clamped;
+        }
         say("temps max : %d\n", seconds);
     }
     std::FILE* results = std::fopen(resultsFile, "w");
@@ -133,8 +144,8 @@ int runTestMode(int argc, char** argv) {
 
         const TestRecord& now = testStatistics;
         if (std::FILE* out = std::fopen(resultsFile, "a")) {
-            std::fprintf(out, "%02d) %d %d %.0f (fen)%s", now.depth, now.time, int(uint32_t(now.nodes)),
-                         double(now.value), fenText.c_str());
+            std::fprintf(out, "%02d) %d %" PRIu64 " %.0f (fen)%s", now.depth, now.time, now.nodes, double(now.value),
+                         fenText.c_str());
             std::fclose(out);
         }
         newTotal += rate(now);

@@ -50,12 +50,24 @@ def main():
         check.expect(all(second) and [(m.group(1), m.group(3)) for m in second] ==
                      [(m.group(1), m.group(3)) for m in first], "fed back: %r" % second)
 
+        # Node counts of 2^31 and more: written by this script as a results file, read back
+        # unsigned 64-bit; a negative count (older versions wrote them so) as its 32 bits.
+        with open(os.path.join(tmp, "big.txt"), "w") as f:
+            f.write("03) 1000 5000000000 0 (fen) %s\n03) 1000 -1294967296 0 (fen) %s\n" % tuple(FENS))
+        out = tavik(exe, tmp, "Fen", "big.txt", "big-results.txt").stdout
+        check.expect([o[2] for o in re.findall(RECORD % "OLD:", out)] == ["5000000", "3000000"] and
+                     "\nOLD Kn/s moyen : 4000000\n" in out, "big counts: %r" % out)
+
         # With seconds: one position, no OLD lines, ratio score 100.
         with open(os.path.join(tmp, "fens.txt"), "w") as f:
             f.write(FENS[1] + "\n")
         out = tavik(exe, tmp, "Fen", "fens.txt", "timed.txt", "1").stdout
         check.expect(out.startswith("temps max : 1\nfen %s\nmovetime 1000\n" % FENS[1]) and "OLD" not in out and
                      "...:100.000000\n ===" in out, "timed run: %r" % out)
+        # 0 would be no limit at all (a search without end): at least a second.
+        out = tavik(exe, tmp, "Fen", "fens.txt", "timed.txt", "0").stdout
+        check.expect(out.startswith("seconds 0 out of range 1..86400, using 1\ntemps max : 1\n") and
+                     "movetime 1000\n" in out, "seconds 0: %r" % out[:200])
         proc = tavik(exe, tmp, "Fen", "missing.txt", "out.txt")
         check.expect(proc.stdout == "Erreur ouverture du fichier missing.txt\n" and proc.returncode == 0,
                      "unreadable test file: %r" % proc.stdout)
