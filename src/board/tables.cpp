@@ -230,7 +230,7 @@ void initTables() {
     buildLineTable();
 }
 
-uint64_t computeHashKey(int side) {
+uint64_t Position::computeHashKey(int side) const {
     uint64_t key = 0;
     for (int sq = 0; sq < 64; ++sq) {
         const SquareState& st = board[sq];

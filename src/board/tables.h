@@ -32,4 +32,3 @@ void initTables();
 void buildDistanceTable();
 
 uint32_t keyRandom();
-uint64_t computeHashKey(int side);

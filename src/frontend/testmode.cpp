@@ -9,6 +9,7 @@
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
 #include "frontend/options.h"
+#include "frontend/poll.h"
 #include "frontend/report.h"
 #include "frontend/text_io.h"
 #include "frontend/throttle.h"
@@ -116,7 +117,8 @@ int runTestMode(int argc, char** argv) {
         say("%s\n", goText);
         parseGo(goText);
 
-        loadCurrentPosition();
+        SearchWorker& worker = engineWorker();
+        loadCurrentPosition(worker.pos);
         testStatistics = TestRecord{};
         searchStart = tickCount();
         nextReport = 1000;
@@ -127,7 +129,7 @@ int runTestMode(int argc, char** argv) {
         multiPVTable.count = 0;
         stopFlag = 0;
         throttleStart();
-        think(repetitionHistory(), 0, 1);
+        worker.think(repetitionHistory(), 0, 1);
         throttleStop();
         ++positions;
 
