@@ -111,8 +111,8 @@ void explain(const std::string& fen, int side) {
     std::printf("Terms from %s's view:\n", colourName(side));
     const bool full = why.exit == EvalExit::Full || why.exit == EvalExit::RecogniserDraw;
     if (full || why.exit == EvalExit::PawnEnding || why.exit == EvalExit::MateSearch) {
-        std::printf("  %-28s %6d   (White %d, Black %d)\n", "material and placement", why.material, ev.pos.psqScore[White],
-                    ev.pos.psqScore[Black]);
+        std::printf("  %-28s %6d   (White %d, Black %d)\n", "material and placement", why.material,
+                    ev.pos.psqScore[White], ev.pos.psqScore[Black]);
     }
     if (why.exit == EvalExit::BareKing) printTerm("bare king", why.material);
     if (full || why.exit == EvalExit::PawnEnding) {

@@ -98,7 +98,8 @@ int runLegalCommand(int argc, char** argv) {
             bool legal = move != 0 && it->size() <= 5;
             if (legal && it->size() == 5 && movePromotion(move) == 0) legal = false;
             bool found = false;
-            for (int i = 0; legal && i < count && !found; ++i) found = moveOf(engineWorker().moveBuffer[i].move) == move;
+            for (int i = 0; legal && i < count && !found; ++i)
+                found = moveOf(engineWorker().moveBuffer[i].move) == move;
             if (!found) {
                 std::fprintf(stderr, "legal: illegal move \"%s\" after %d half-moves\n", it->c_str(),
                              int(it - movesAt - 1));

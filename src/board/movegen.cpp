@@ -17,6 +17,26 @@ constexpr Bitboard FileH = FileA << 7;
 
 inline Bitboard bit(Square s) { return Bitboard{1} << s; }
 
+// Ordering scores of the full lists: the table move far ahead, then killers
+// and the ply's last best move, on top of the exchange and placement terms.
+constexpr int TableMoveScore = 10000;
+constexpr int Killer1Score = 650;
+constexpr int Killer2Score = 400;
+constexpr int PlyBestScore = 50;
+constexpr int EnPassantScore = 200;
+constexpr int RecaptureScore = 700;  // a capture on the square the opponent just moved to
+constexpr int PromotionScore = 940;  // queen, rook or bishop
+constexpr int SeventhRankScore = 100;
+constexpr int HistoryScale = 128;  // the list's highest history value scores this much
+// Quiescence captures: victim first, killers above all.
+constexpr int CaptureKiller1Score = 1000;
+constexpr int CaptureKiller2Score = 200;
+constexpr int CaptureRecaptureScore = 400;
+// Kings and pawns only.
+constexpr int PawnEndingKillerScore = 200;
+constexpr int PawnEndingCaptureScore = 100;
+constexpr int FreePathPushScore = 50;  // a push with no pawn ahead on its file
+
 // One generator call: the position, the ordering context it scores with
 // (none when the list goes unscored) and the list being written.
 struct MoveGenerator {
@@ -226,20 +246,20 @@ int scoreMove(MoveWord move, int side) {
 
     int score = 0;
     if (m == ttMove)
-        score = 10000;
+        score = TableMoveScore;
     else if (m == contextKiller1)
-        score = 650;
+        score = Killer1Score;
     else if (m == contextKiller2)
-        score = 400;
+        score = Killer2Score;
     else if (m == contextBest)
-        score = 50;
+        score = PlyBestScore;
 
     if (move & CaptureFlag) {
         if (victim == NoPiece) {
-            score += 200;
+            score += EnPassantScore;
         } else {
             score += pos.psqTable[pos.board[to].colour * 8 + victim][to] / 2;
-            if (to == lastToSquare) score += 700;
+            if (to == lastToSquare) score += RecaptureScore;
         }
     }
 
@@ -256,12 +276,12 @@ int scoreMove(MoveWord move, int side) {
     if (mover == Pawn) {
         const int promo = movePromotion(move);
         if (promo != 0) {
-            if (promo != Knight) score += 940;
+            if (promo != Knight) score += PromotionScore;
             return score;
         }
         score += row[to] - row[from];
         const int rank = rankOf(to);
-        if (rank == 1 || rank == 6) score += 100;
+        if (rank == 1 || rank == 6) score += SeventhRankScore;
     } else {
         score += row[to] - row[from];
     }
@@ -277,7 +297,7 @@ void scoreAndScaleHistory(MoveEntry* list, MoveEntry* end, int side) {
     }
     if (highest <= 0) return;
     for (MoveEntry* e = list; e != end; ++e)
-        e->score += ordering->historyTable[side][moveFrom(e->move)][moveTo(e->move)] * 128 / highest;
+        e->score += ordering->historyTable[side][moveFrom(e->move)][moveTo(e->move)] * HistoryScale / highest;
 }
 
 // ---- Kings and pawns only -------------------------------------------------
@@ -308,8 +328,10 @@ void addCheckerCapture(int side) {
     auto holds = [this](Square s, int colour) {
         return s >= 0 && s < 64 && pos.board[s].piece == Pawn && pos.board[s].colour == colour;
     };
-    if (file >= 2 && holds(leftChecker, opp) && holds(king - 2, side)) push(king - 2, leftChecker, CaptureFlag, 100);
-    if (file <= 5 && holds(rightChecker, opp) && holds(king + 2, side)) push(king + 2, rightChecker, CaptureFlag, 100);
+    if (file >= 2 && holds(leftChecker, opp) && holds(king - 2, side))
+        push(king - 2, leftChecker, CaptureFlag, PawnEndingCaptureScore);
+    if (file <= 5 && holds(rightChecker, opp) && holds(king + 2, side))
+        push(king + 2, rightChecker, CaptureFlag, PawnEndingCaptureScore);
 }
 
 inline void addPawnEndingPromotions(Square from, Square to) {
@@ -340,7 +362,8 @@ int generatePawnEndingMoves(MoveEntry* list, int side) {
         const Bitboard allPawns = pos.whitePawns | pos.blackPawns;
         const int* pawnRow = pos.psqTable[side * 8 + Pawn];
         auto pushScore = [&](Square from, Square to) {
-            return (geometry.ray[side == White ? 0 : 2][to] & allPawns) == 0 ? 50 : pawnRow[to] - pawnRow[from];
+            return (geometry.ray[side == White ? 0 : 2][to] & allPawns) == 0 ? FreePathPushScore
+                                                                             : pawnRow[to] - pawnRow[from];
         };
         for (int i = pos.lastPieceIndex[side]; i >= 1; --i) {
             const Square from = pos.pieceList[side][i];
@@ -359,21 +382,21 @@ int generatePawnEndingMoves(MoveEntry* list, int side) {
             const Square left = from + forward - 1;
             const Square right = from + forward + 1;
             if (fileOf(from) != 0 && (pos.board[left].colour == opp || enPassantTarget(left, from, opp)))
-                push(from, left, CaptureFlag, 100);
+                push(from, left, CaptureFlag, PawnEndingCaptureScore);
             if (fileOf(from) != 7 && (pos.board[right].colour == opp || enPassantTarget(right, from, opp)))
-                push(from, right, CaptureFlag, 100);
+                push(from, right, CaptureFlag, PawnEndingCaptureScore);
         }
     }
 
     const int count = int(moveCursor - list);
     for (int i = 0; i < count; ++i)
         if (list[i].move == ttMove) {
-            list[i].score += 10000;
+            list[i].score += TableMoveScore;
             break;
         }
     for (int i = 0; i < count; ++i)
         if (list[i].move == contextKiller1) {
-            list[i].score += 200;
+            list[i].score += PawnEndingKillerScore;
             break;
         }
     return count;
@@ -385,7 +408,8 @@ int generatePawnEndingCaptures(MoveEntry* list, int side) {
     const Square king = pos.pieceList[side][0];
     const uint8_t* jump = nextDirection[King][king];
     for (Square s = jump[king]; s != king; s = jump[s])
-        if (pos.board[s].colour == opp && pos.board[s].piece == Pawn && !(control & bit(s))) push(king, s, CaptureFlag, 100);
+        if (pos.board[s].colour == opp && pos.board[s].piece == Pawn && !(control & bit(s)))
+            push(king, s, CaptureFlag, PawnEndingCaptureScore);
 
     if (control & bit(king)) {
         addCheckerCapture(side);
@@ -397,8 +421,10 @@ int generatePawnEndingCaptures(MoveEntry* list, int side) {
             if (pos.board[from].piece != Pawn) continue;
             const Square to = from + forward;
             if (rankOf(from) == lastFromRank && pos.isEmpty(to)) addPawnEndingPromotions(from, to);
-            if (fileOf(from) != 0 && pos.board[to - 1].colour == opp) push(from, to - 1, CaptureFlag, 100);
-            if (fileOf(from) != 7 && pos.board[to + 1].colour == opp) push(from, to + 1, CaptureFlag, 100);
+            if (fileOf(from) != 0 && pos.board[to - 1].colour == opp)
+                push(from, to - 1, CaptureFlag, PawnEndingCaptureScore);
+            if (fileOf(from) != 7 && pos.board[to + 1].colour == opp)
+                push(from, to + 1, CaptureFlag, PawnEndingCaptureScore);
         }
     }
     return int(moveCursor - list);
@@ -413,18 +439,18 @@ void addScoredCapture(Square from, Square to, MoveWord flags) {
     const Move m = makeMoveCode(from, to) | (flags & PromotionMask);
     int score = 0;
     if (m == contextKiller1)
-        score = 1000;
+        score = CaptureKiller1Score;
     else if (m == contextKiller2)
-        score = 200;
+        score = CaptureKiller2Score;
     else if (m == contextBest)
-        score = 50;
+        score = PlyBestScore;
     if (flags & CaptureFlag) {
         score += pieceValue[pos.board[to].piece];
-        if (to == lastToSquare) score += 400;
+        if (to == lastToSquare) score += CaptureRecaptureScore;
     }
     const int promo = movePromotion(flags);
     if (mover == Pawn && promo == 0 && (rankOf(to) == 1 || rankOf(to) == 6)) flags |= SeventhRankFlag;
-    if (promo == Bishop || promo == Rook || promo == Queen) score += 940;
+    if (promo == Bishop || promo == Rook || promo == Queen) score += PromotionScore;
     if (oppAttacks[to] != 0) score -= (ownAttacks[to] & CountMask) >= 2 ? pieceValue[mover] / 2 : pieceValue[mover];
     push(from, to, flags, score);
 }

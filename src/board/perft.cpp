@@ -25,7 +25,8 @@ uint64_t perftNode(Position& pos, int side, int ply, int depth, MoveEntry* list,
     uint64_t total = 0;
     for (int i = 0; i < n; ++i) {
         pos.makeMove(side, ply, &list[i]);
-        if (!pos.ownKingAttacked(side)) total += depth == 1 ? 1 : perftNode(pos, side ^ 1, ply + 1, depth - 1, list + n, bufferEnd);
+        if (!pos.ownKingAttacked(side))
+            total += depth == 1 ? 1 : perftNode(pos, side ^ 1, ply + 1, depth - 1, list + n, bufferEnd);
         pos.unmakeMove(ply);
     }
     return total;
@@ -45,7 +46,8 @@ uint64_t perftDivide(Position& pos, int side, int depth, PerftRootResult* result
     uint64_t total = 0;
     for (int i = 0; i < n && i < MaxRootMoves; ++i) {
         pos.makeMove(side, 0, &perftBuffer[i]);
-        const uint64_t nodes = depth == 1 ? 1 : perftNode(pos, side ^ 1, 1, depth - 1, perftBuffer + n, perftBuffer + BufferSize);
+        const uint64_t nodes =
+            depth == 1 ? 1 : perftNode(pos, side ^ 1, 1, depth - 1, perftBuffer + n, perftBuffer + BufferSize);
         pos.unmakeMove(0);
         if (results) results[*resultCount] = PerftRootResult{moveOf(perftBuffer[i].move), nodes};
         ++*resultCount;

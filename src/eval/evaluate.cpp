@@ -61,7 +61,8 @@ bool Evaluator::cannotWin(int colour) const {
 }
 
 template <bool Explain>
-int Evaluator::evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove, int& status, EvalBreakdown* why) {
+int Evaluator::evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove, int& status,
+                            EvalBreakdown* why) {
     assert(side == White || side == Black);
     assert(ply >= 0 && ply < MaxPly);
     assert(lastMove != nullptr);
@@ -221,7 +222,8 @@ int Evaluator::evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry
     }
 
     // Rook and minor against rook is hard to win without pawns to help.
-    if (pos.nonPawnMaterial > 1040 && pos.nonPawnMaterial < 1560 && count(White, Rook) == 1 && count(Black, Rook) == 1) {
+    if (pos.nonPawnMaterial > 1040 && pos.nonPawnMaterial < 1560 && count(White, Rook) == 1 &&
+        count(Black, Rook) == 1) {
         const int before = score;
         for (int colour = White; colour <= Black; ++colour) {
             if (pos.lastPieceIndex[colour] != 2) continue;
@@ -342,6 +344,6 @@ int Evaluator::evaluate(int side, int bound, int horizon, int ply, MoveEntry* la
 }
 
 int Evaluator::evaluateExplained(int side, int bound, int horizon, int ply, MoveEntry* lastMove, int& status,
-                      EvalBreakdown& breakdown) {
+                                  EvalBreakdown& breakdown) {
     return evaluateImpl<true>(side, bound, horizon, ply, lastMove, status, &breakdown);
 }

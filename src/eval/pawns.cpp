@@ -35,7 +35,9 @@ constexpr int NoPawnScore = 32000;
 // cannot exist, attacker squares beyond the edge).
 inline Bitboard bit(int s) { return s >= 0 && s < 64 ? Bitboard(1) << s : 0; }
 
-inline Bitboard attackerMaskAt(int colour, int s) { return s >= 0 && s < 64 ? pawnMasks.pawnAttackerMask[colour][s] : 0; }
+inline Bitboard attackerMaskAt(int colour, int s) {
+    return s >= 0 && s < 64 ? pawnMasks.pawnAttackerMask[colour][s] : 0;
+}
 inline Bitboard supportMaskAt(int colour, int s) { return s >= 0 && s < 64 ? pawnMasks.supportMask[colour][s] : 0; }
 
 }  // namespace
@@ -126,7 +128,8 @@ void Evaluator::evaluatePawnOf(Square s) {
     // Rammed with no lever: penalised unless a neighbour pawn can still come up to attack the blocker.
     if ((enemy & bit(stop)) && !(attackerMaskAt(Us, stop) & own)) {
         bool lever = false;
-        if (file > 0 && (pawnMasks.supportMask[Us][s] & pawnMasks.fileMask[file - 1] & own)) lever = leverCanArrive<Us>(s - 1);
+        if (file > 0 && (pawnMasks.supportMask[Us][s] & pawnMasks.fileMask[file - 1] & own))
+            lever = leverCanArrive<Us>(s - 1);
         if (!lever && file < 7 && (pawnMasks.supportMask[Us][s] & pawnMasks.fileMask[file + 1] & own))
             lever = leverCanArrive<Us>(s + 1);
         if (!lever) sc -= blockedPawnPenalty[Us == White ? s : 63 - s];
@@ -190,9 +193,13 @@ void Evaluator::clearPawnHash() {
     std::memset(h.entries, 0, sizeof h.entries);
 }
 
-bool Evaluator::attackedByWhitePawn(Square square) const { return (attackerMaskAt(White, square) & pos.whitePawns) != 0; }
+bool Evaluator::attackedByWhitePawn(Square square) const {
+    return (attackerMaskAt(White, square) & pos.whitePawns) != 0;
+}
 
-bool Evaluator::attackedByBlackPawn(Square square) const { return (attackerMaskAt(Black, square) & pos.blackPawns) != 0; }
+bool Evaluator::attackedByBlackPawn(Square square) const {
+    return (attackerMaskAt(Black, square) & pos.blackPawns) != 0;
+}
 
 int Evaluator::pawnHashProbe(int phase, int side) {
     PawnHashTable& h = pawnHash;

@@ -98,7 +98,9 @@ void Evaluator::attackedManTest(Square m, int kind, bool noSafeSquare) {
     }
 }
 
-inline bool Evaluator::outsideEnemyPawnReach(Square s, int enemy) const { return !testBit(pawnHash.attackSpan[enemy], s); }
+inline bool Evaluator::outsideEnemyPawnReach(Square s, int enemy) const {
+    return !testBit(pawnHash.attackSpan[enemy], s);
+}
 
 int Evaluator::scoreColour(int colour, int ply) {
     beginScoringColour(colour, ply);
@@ -302,7 +304,8 @@ int Evaluator::evaluateRook(Square s, int own, int enemy) {
         v += 5;
         if (scoredAttacks[s] & RookOrQueenField) {
             for (Square q = seventh * 8; q < seventh * 8 + 8; ++q) {
-                if (q != s && pos.board[q].colour == own && (pos.board[q].piece == Rook || pos.board[q].piece == Queen)) {
+                if (q != s && pos.board[q].colour == own &&
+                    (pos.board[q].piece == Rook || pos.board[q].piece == Queen)) {
                     v += 30 - gamePhase;
                     break;
                 }

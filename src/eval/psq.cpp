@@ -117,7 +117,8 @@ int collectPawnTargets(const Position& pos, PawnTarget* out) {
         const int rank = rankOf(s);
         // A pawn one step from promotion aims at the promotion square.
         const int ahead = (colour == White ? rank == 6 : rank == 1) ? 1 : 2;
-        out[n++] = PawnTarget{fileOf(s), colour == White ? rank + ahead : rank - ahead, pawnPathState(pos, s) == 2 ? 5 : 2};
+        out[n++] =
+            PawnTarget{fileOf(s), colour == White ? rank + ahead : rank - ahead, pawnPathState(pos, s) == 2 ? 5 : 2};
     }
     return n;
 }

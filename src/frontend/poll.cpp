@@ -28,7 +28,9 @@ public:
     void setCurrentNodes(uint64_t nodes) override { ::setCurrentNodes(nodes); }
     bool iterationStart(int depth) override { return ::iterationStart(depth) != 0; }
     bool rootMoveStart(Move move, int index) override { return ::rootMoveStart(move, index) != 0; }
-    bool reportRootLine(int score, int bound, const Move* pv) override { return ::reportRootLine(score, bound, pv) != 0; }
+    bool reportRootLine(int score, int bound, const Move* pv) override {
+        return ::reportRootLine(score, bound, pv) != 0;
+    }
     void updateMultiPV(int score, int bound, const Move* pv) override { ::updateMultiPV(score, bound, pv); }
     bool infinite() const override { return infiniteFlag != 0; }
 };

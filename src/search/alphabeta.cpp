@@ -189,13 +189,13 @@ int SearchWorker::alphaBeta(const NodeRecord& node) {
     if (nullMoveAllowed(side, ply, H, parentEntry, e, bound)) {
         // Null move, horizon of the child.
         const int nh = nullMoveHorizon(h, ply, searchEngine.nullMoveReduction);
-        // Null move, the child searched.
+        // Null move, the child searched; a stop unwinds the line as it returns.
         MoveEntry nullEntry{0, 0};
         pos.makeNullMove(side, ply);
-        const int v =
-            -alphaBeta({opp, ply + 1, nh, list + 1, &nullEntry, -bound, extensionBudget, -materialSwing, tieSide, checkCount});
-        if (stopFlag) return 0;
+        const int v = -alphaBeta(
+            {opp, ply + 1, nh, list + 1, &nullEntry, -bound, extensionBudget, -materialSwing, tieSide, checkCount});
         pos.unmakeNullMove(ply);
+        if (stopFlag) return 0;
         // Null move, passing beats the bound: the node fails high.
         if (v > bound) {
             store(bound, ply, h, v, tm);
@@ -307,10 +307,11 @@ int SearchWorker::alphaBeta(const NodeRecord& node) {
         if (ch == H && ply < H - 2 && entry->score < -50 && entry != list && !(mv & CheckFlag)) ch -= 1;
         // Mate-search cap: a mate search never looks past its limit.
         if (ch > eval.iterationDepthLimit + 1) ch = eval.iterationDepthLimit + 1;
-        // The child, then unmake (a stop leaves the line made).
+        // The child, then unmake, also after a stop: every level returns at
+        // once, but none leaves its move made.
         const int v = -alphaBeta({opp, ply + 1, ch, end, entry, -b, cb, -swing, tieSide, cc});
-        if (stopFlag) return 0;
         pos.unmakeMove(ply);
+        if (stopFlag) return 0;
         // Best so far; a result beyond the bound ends the loop.
         if (v > best) {
             best = v;

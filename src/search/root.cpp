@@ -123,8 +123,8 @@ int SearchWorker::collectPv(Move* pv, MoveEntry* listEnd, int side, Move rootMov
     return p;
 }
 
-void SearchWorker::searchRoot(int side, MoveEntry* list, int count, const uint64_t* gameKeys, const uint64_t* gameKeysEnd,
-                int limit) {
+void SearchWorker::searchRoot(int side, MoveEntry* list, int count, const uint64_t* gameKeys,
+                              const uint64_t* gameKeysEnd, int limit) {
     assert(count >= 0 && count <= MaxGeneratedMoves);
     const int opp = side ^ 1;
     // New table generation.
@@ -172,7 +172,7 @@ void SearchWorker::searchRoot(int side, MoveEntry* list, int count, const uint64
             bool moved = false;
             for (;;) {
                 const int v = testRootMove(c, e, rootTieSide(i == 0, state, side));
-                if (stopFlag) return;
+                if (stopFlag) return leaveRoot();
                 list[i].score = v;
                 if (v == e) {
                     // Pinned. A later move that merely equals the value is not better.
@@ -222,7 +222,7 @@ void SearchWorker::searchRoot(int side, MoveEntry* list, int count, const uint64
 }
 
 void SearchWorker::searchRootMultiPv(int side, MoveEntry* list, int count, const uint64_t* gameKeys,
-                       const uint64_t* gameKeysEnd, int lines, int lastIteration) {
+                                     const uint64_t* gameKeysEnd, int lines, int lastIteration) {
     assert(count >= 0 && count <= MaxGeneratedMoves);
     // Lines, table generation, repetition range and counters.
     const int K = lines < count ? lines : count;
@@ -289,7 +289,7 @@ void SearchWorker::searchRootMultiPv(int side, MoveEntry* list, int count, const
                 }
                 // Test.
                 const int v = testRootMove(c, e, rootTieSide(top, state, side));
-                if (stopFlag) return;
+                if (stopFlag) return leaveRoot();
                 if (v == e) {
                     own = v;
                     if (!top && state == 0) break;

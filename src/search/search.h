@@ -101,6 +101,7 @@ private:
     struct RootChild;
     bool startRootMove(int side, MoveEntry* list, int count, int index, int iteration, RootChild& c);
     int testRootMove(const RootChild& c, int e, int tieSide);
+    // The search ends with a root move made: back to the root position.
     void leaveRoot() { pos.unmakeMove(0); }
 };
 

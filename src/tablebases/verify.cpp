@@ -58,7 +58,8 @@ private:
         if (pos_.lastPieceIndex[White] + pos_.lastPieceIndex[Black] == 0) return 0;
         uint64_t key = 0;
         for (int code = Pawn; code <= Queen; ++code)
-            key = key << 8 | uint64_t(pos_.pieceCount[White * 8 + code]) << 4 | uint64_t(pos_.pieceCount[Black * 8 + code]);
+            key = key << 8 | uint64_t(pos_.pieceCount[White * 8 + code]) << 4 |
+                  uint64_t(pos_.pieceCount[Black * 8 + code]);
         auto known = materials_.find(key);
         if (known == materials_.end()) known = materials_.emplace(key, tablebaseMaterial(pos_.pieceCount)).first;
         const TablebaseMaterial material = known->second;
@@ -69,7 +70,8 @@ private:
         tablebaseMenLists(pos_, material, first, second);
         const int s = side ^ material.flip;
         const TablebaseClass& row = tablebaseClasses[material.classNumber];
-        const int32_t index = row.indexFunction[s](first, second, pos_.epSquare ? pos_.epSquare : NoEnPassant, material.flip);
+        const int32_t index =
+            row.indexFunction[s](first, second, pos_.epSquare ? pos_.epSquare : NoEnPassant, material.flip);
         if (index < 0 || index >= row.size[s]) return NoResult;
         return f->bytes[s][size_t(index)];
     }
@@ -192,8 +194,10 @@ private:
                     const int s = squares[i];
                     if (piece_[i] != Pawn || colour_[i] != mover || (s >> 3) != (mover == White ? 3 : 4)) continue;
                     if ((occupied >> (s - dir) & 1) || (occupied >> (s - 2 * dir) & 1)) continue;
-                    const bool left = (s & 7) > 0 && pos_.board[s - 1].piece == Pawn && pos_.board[s - 1].colour == side;
-                    const bool right = (s & 7) < 7 && pos_.board[s + 1].piece == Pawn && pos_.board[s + 1].colour == side;
+                    const bool left =
+                        (s & 7) > 0 && pos_.board[s - 1].piece == Pawn && pos_.board[s - 1].colour == side;
+                    const bool right =
+                        (s & 7) < 7 && pos_.board[s + 1].piece == Pawn && pos_.board[s + 1].colour == side;
                     if (!left && !right) continue;
                     pos_.epSquare = s - dir;
                     check(side);

@@ -133,7 +133,8 @@ TEST_F(EvaluateTest, PreparedTableEntries) {
     }
     const char* start = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
     load(start);
-    for (Square s = 0; s < 64; ++s) EXPECT_EQ(pos.psqTable[Black * 8 + Rook][63 - s], pos.psqTable[White * 8 + Rook][s]);
+    for (Square s = 0; s < 64; ++s)
+        EXPECT_EQ(pos.psqTable[Black * 8 + Rook][63 - s], pos.psqTable[White * 8 + Rook][s]);
     load("4k3/6P1/8/8/8/8/8/4K3 w - -");
     EXPECT_EQ(pawnPathState(pos, sq("g7")), 2);
     EXPECT_EQ(kingPawnDistance(pos, sq("e6")), 5 * 4);  // the seventh rank aims one square ahead

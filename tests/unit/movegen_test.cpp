@@ -32,7 +32,8 @@ protected:
         prepareRootPosition(pos, side);
         std::memset(pos.attackCacheValid, 0, sizeof pos.attackCacheValid);
         for (int piece = 0; piece < 16; ++piece)
-            for (int& v : pos.psqTable[piece]) v = (piece & 7) >= Pawn && (piece & 7) <= Queen ? pieceValue[piece & 7] : 0;
+            for (int& v : pos.psqTable[piece])
+                v = (piece & 7) >= Pawn && (piece & 7) <= Queen ? pieceValue[piece & 7] : 0;
         pos.sumPsqScore();
         return side;
     }
@@ -145,7 +146,8 @@ TEST_F(MoveGenTest, MoveScoresAndFlags) {
     for (const DataRow& r : dataRows("move_scores.txt")) {
         const int side = load(r[1].c_str());
         pos.undoStack.move[0] = r[2] == "-" ? 0 : makeMoveCode(sq(r[2].c_str()), sq(r[2].c_str() + 2));
-        const int n = r[0] == "captures" ? generateCaptures(pos, worker.ordering, list_, side, 1, 0) : generateMoves(pos, worker.ordering, list_, side, 1);
+        const int n = r[0] == "captures" ? generateCaptures(pos, worker.ordering, list_, side, 1, 0)
+                                         : generateMoves(pos, worker.ordering, list_, side, 1);
         const MoveEntry& e = find(n, r[3].c_str());
         if (r[4] != "-") {
             EXPECT_EQ(e.score, num(r[4])) << r[1] << " " << r[3];
@@ -157,7 +159,8 @@ TEST_F(MoveGenTest, MoveScoresAndFlags) {
     // No bonus for a knight; a double step blocked on its way in a pawn ending.
     const int n = generateMoves(pos, worker.ordering, list_, load("4k3/P7/2P5/8/8/4p3/8/K6R w - -"), 1);
     EXPECT_EQ(find(n, "a7a8q").score - find(n, "a7a8n").score, 940);
-    EXPECT_EQ(names(generateMoves(pos, worker.ordering, list_, load("8/1P4k1/8/8/6p1/8/6P1/K7 w - -"), 1)).count("g2g4"), 0u);
+    EXPECT_EQ(
+        names(generateMoves(pos, worker.ordering, list_, load("8/1P4k1/8/8/6p1/8/6P1/K7 w - -"), 1)).count("g2g4"), 0u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <tuple>
 #include <utility>
@@ -299,9 +300,37 @@ TEST_F(SearchTest, MoveBufferBound) {
     EXPECT_EQ(worker.alphaBeta({White, 1, 4, full, &parent, 0, 0, 0, NoTieSide, 0}), e);
     EXPECT_EQ(worker.moveBufferPeak, 0);
     searchEngine.nullMoveReduction = 0;  // every node generates
-    worker.alphaBeta({White, 1, 4, worker.moveBuffer + MoveBufferSize - MaxGeneratedMoves - 150, &parent, 0, 8, 0, NoTieSide, 0});
+    worker.alphaBeta(
+        {White, 1, 4, worker.moveBuffer + MoveBufferSize - MaxGeneratedMoves - 150, &parent, 0, 8, 0, NoTieSide, 0});
     EXPECT_GT(worker.moveBufferPeak, MoveBufferSize - MaxGeneratedMoves);
     EXPECT_LE(worker.moveBufferPeak, MoveBufferSize);
+}
+
+// A stop in the middle of a line unwinds it: the worker is left with the
+// root position, not with the moves of the line it was in.
+TEST_F(SearchTest, StopMidTreeLeavesTheRootPosition) {
+    struct StopAtFirstPoll : SearchHost {
+        // The third root move's subtree polls at once, and the poll stops.
+        bool rootMoveStart(Move, int index) override {
+            if (index == 2) pollRequest.store(1);
+            return false;
+        }
+        bool pollInput(uint64_t) override { return true; }
+    } host;
+    auto own = std::make_unique<SearchWorker>();
+    own->host = &host;
+    PositionRecord r{};
+    ASSERT_TRUE(parseFen(Italian, r));
+    loadPosition(r, own->pos);
+    const uint64_t keys[] = {own->pos.computeHashKey(searchEngine.sideToMove)};
+    SquareState board[64];
+    std::memcpy(board, own->pos.board, sizeof board);
+
+    own->think(keys, 0, 0);
+    EXPECT_EQ(stopFlag, 1);
+    EXPECT_EQ(std::memcmp(board, own->pos.board, sizeof board), 0);
+    EXPECT_EQ(own->pos.hashKey, keys[0]);
+    EXPECT_TRUE(own->pos.boardStateConsistent());
 }
 
 }  // namespace

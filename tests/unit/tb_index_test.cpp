@@ -108,7 +108,8 @@ private:
         }
         const int r = at(0), o = at(1);
         if (std::abs((r & 7) - (o & 7)) <= 1 && std::abs((r >> 3) - (o >> 3)) <= 1) return false;
-        for (const Man& m : men_) pos.putMan(sq_[m.list][m.slot], m.code, m.list), ++pos.pieceCount[m.list * 8 + m.code];
+        for (const Man& m : men_)
+            pos.putMan(sq_[m.list][m.slot], m.code, m.list), ++pos.pieceCount[m.list * 8 + m.code];
         pos.rebuildMenSets();  // the attack tests read the men's bit sets
         const bool check = side_ == White ? pos.isAttackedByWhite(o) : pos.isAttackedByBlack(o);
         for (const Man& m : men_) pos.setEmpty(sq_[m.list][m.slot]), --pos.pieceCount[m.list * 8 + m.code];
