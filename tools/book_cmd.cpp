@@ -215,7 +215,6 @@ int showCommand(const std::vector<std::string>& given) {
 
 int runBookCommand(int argc, char** argv) {
     if (argc < 2) return usage();
-    initTables();
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "build") return buildCommand(args);

@@ -69,7 +69,6 @@ int runLegalCommand(int argc, char** argv) {
     if (fen.empty() || fen == "startpos") fen = StartFen;
     if (fen.find("startpos") != std::string::npos) return usage();
 
-    initTables();
     PositionRecord record;
     if (!parseFen(fen.c_str(), record)) {
         std::fprintf(stderr, "legal: invalid FEN \"%s\"\n", fen.c_str());

@@ -67,7 +67,6 @@ int runPerftCommand(int argc, char** argv) {
     }
     if (fen.empty()) fen = StartFen;
 
-    initTables();
 
     PositionRecord record;
     if (!parseFen(fen.c_str(), record)) {

@@ -20,7 +20,6 @@ void initSearchEngine() {
     searchEngine.drawScore = 0;
     searchEngine.sideToMove = 0;
     searchEngine.nullMoveReduction = 3;
-    initTables();
 }
 
 SearchWorker::SearchWorker() : pos{}, ordering{}, moveBuffer{}, pvLine{} { pos.clearBoard(); }

@@ -114,5 +114,5 @@ Move earlyStopCandidate(const MoveEntry* list, int count);
 int mateSearchLimit(int mateTarget);
 // The search needs a table; when none could be allocated, a smaller one.
 void ensureTranspositionTable();
-// Construction: settings to their defaults, precomputed tables built.
+// Construction: settings to their defaults.
 void initSearchEngine();

@@ -266,7 +266,6 @@ bool verifyTablebase(const std::string& dir, const std::string& className) {
     }
     static bool ready = false;
     if (!ready) {
-        initTables();
         buildIndexTables();
         ready = true;
     }

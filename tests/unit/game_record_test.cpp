@@ -15,7 +15,6 @@ namespace {
 class GameRecordTest : public BoardFixture {
 protected:
     static void SetUpTestSuite() {
-        initTables();
         ttResize(64);
     }
     // A position no test uses, so each test's first start is a new game.

@@ -191,7 +191,7 @@ private:
 
 class TablebaseIndex : public BoardFixture {
 protected:
-    static void SetUpTestSuite() { initTables(), buildIndexTables(); }
+    static void SetUpTestSuite() { buildIndexTables(); }
     // 3-man classes with the side to move's king on every square of its
     // normalised region (every orbit has a member there); 4-man ones too when
     // full, else with that king on the last (where files end early) against

@@ -120,12 +120,10 @@ inline int setupPosition(Position& pos, const char* fen) {
     return side;
 }
 
-// Tables built once per suite; every test gets a fresh search worker, so
-// nothing one test leaves behind reaches the next.
+// Every test gets a fresh search worker, so nothing one test leaves behind
+// reaches the next.
 class BoardFixture : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { initTables(); }
-
     std::unique_ptr<SearchWorker> worker_ = std::make_unique<SearchWorker>();
     SearchWorker& worker = *worker_;
     Position& pos = worker.pos;
