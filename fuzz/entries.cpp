@@ -17,10 +17,12 @@
 #include "book_writer.h"
 #include "book/book.h"
 #include "frontend/driver.h"
+#include "frontend/book_choice.h"
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
 #include "frontend/input.h"
 #include "frontend/options.h"
+#include "frontend/poll.h"
 #include "frontend/text_io.h"
 #include "frontend/uci.h"
 #include "pgn_reader.h"
@@ -177,7 +179,7 @@ void fuzzBook(const uint8_t* data, size_t size) {
     fixedLimits = 0;
     setFromFen(StartFen);
     for (int ply = 0; ply < 8; ++ply) {
-        const Move m = probeBook();
+        const Move m = probeBook(engineWorker());
         if (m == 0) break;
         playMove(m);
     }

@@ -10,18 +10,16 @@
 
 #include "bench_positions.h"
 #include "board/board.h"
-#include "board/makemove.h"
 #include "board/perft.h"
-#include "eval/pawns.h"
-#include "eval/pieces.h"
+#include "eval/psq.h"
 #include "frontend/driver.h"
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
 #include "frontend/options.h"
+#include "frontend/poll.h"
 #include "frontend/report.h"
 #include "frontend/text_io.h"
 #include "frontend/uci.h"
-#include "search/root.h"
 #include "search/search.h"
 #include "search/tt.h"
 
@@ -48,9 +46,10 @@ bool usablePosition(const char* fen) {
     if (!parseFen(fen, record)) {
         problem = "invalid FEN";
     } else if (!(problem = recordProblem(record))) {
-        loadPosition(record);
-        prepareRootPosition(record.sideToMove & 1);
-        if (ownKingAttacked((record.sideToMove & 1) ^ 1)) problem = "the side not to move is in check";
+        Position& pos = engineWorker().pos;
+        loadPosition(record, pos);
+        prepareRootPosition(pos, record.sideToMove & 1);
+        if (pos.ownKingAttacked((record.sideToMove & 1) ^ 1)) problem = "the side not to move is in check";
     }
     if (problem) std::fprintf(stderr, "bench: unusable position \"%s\": %s\n", fen, problem);
     return problem == nullptr;
@@ -60,13 +59,12 @@ bool usablePosition(const char* fen) {
 // caches and the front end's record of the game and of its last result.
 void freshEngineState(const char* fen) {
     ttClear();
-    clearPawnHash();
-    // A slot is empty when its key cannot belong to it (see pieces.cpp).
-    clearKingShelterCache();
+    SearchWorker& worker = engineWorker();
+    worker.eval.clearCaches();
     std::memset(&gameRecord, 0, sizeof gameRecord);
     setFromFen(fen);
     bestMove = ponderMove = 0;
-    lastPvMove = lastPvReply = 0;
+    worker.lastPvMove = worker.lastPvReply = 0;
     rootScore = 0;
     rootBound = 0;
     multiPVSetting = 1;
@@ -119,7 +117,7 @@ int runBenchCommand(int argc, char** argv) {
         quietOutput = true;
         runGoCycle();
         quietOutput = false;
-        const uint64_t nodes = nodeCount;
+        const uint64_t nodes = engineWorker().nodeCount;
         totalNodes += nodes;
         char score[ScoreTextSize], move[8];
         std::printf("Position %2d/%d: bestmove %-5s score %-9s nodes %" PRIu64 "\n", i + 1, count,

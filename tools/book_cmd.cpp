@@ -10,8 +10,10 @@
 #include "board/tables.h"
 #include "book/book.h"
 #include "book_writer.h"
-#include "eval/pawns.h"
+#include "frontend/book_choice.h"
 #include "frontend/game_record.h"
+#include "frontend/poll.h"
+#include "search/search.h"
 #include "pgn_reader.h"
 #include "polyglot.h"
 
@@ -216,7 +218,7 @@ int showCommand(const std::vector<std::string>& given) {
                     '1' + rankOf(dropped));
     BookCandidate list[MaxBookCandidates];
     int count = 0;
-    if (!collectBookCandidates(list, count)) {
+    if (!collectBookCandidates(engineWorker(), list, count)) {
         std::printf("position not in book\n");
         return 0;
     }
@@ -237,8 +239,6 @@ int showCommand(const std::vector<std::string>& given) {
 
 int runBookCommand(int argc, char** argv) {
     if (argc < 2) return usage();
-    initPawnHash();
-    initTables();
     const std::string command = argv[1];
     const std::vector<std::string> args(argv + 2, argv + argc);
     if (command == "build") return buildCommand(args);

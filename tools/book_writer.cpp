@@ -6,25 +6,28 @@
 #include <system_error>
 #include <vector>
 
-#include "board/makemove.h"
+#include "board/board.h"
 #include "board/movegen.h"
 #include "book/book.h"
 #include "frontend/game_record.h"
+#include "eval/psq.h"
+#include "frontend/poll.h"
 #include "search/search.h"
 
 int currentLegalMoves(Move* out) {
     // The root generator alone: the search's own preparation clears tables
     // that a walk over many positions does not need.
-    loadCurrentPosition();
+    SearchWorker& w = engineWorker();
+    loadCurrentPosition(w.pos);
     const int side = gameRecord.positions[gameRecord.ply].sideToMove & 1;
     // A board without its kings cannot even have its attacks counted.
-    if (recordProblem(gameRecord.positions[gameRecord.ply]) || loadedPositionProblem()) {
+    if (recordProblem(gameRecord.positions[gameRecord.ply]) || w.loadedPositionProblem()) {
         out[0] = 0;
         return 0;
     }
-    prepareRootPosition(side);
-    static MoveEntry list[MaxGeneratedMoves + 1];
-    const int n = generateRootMoves(list, side, 0);
+    prepareRootPosition(w.pos, side);
+    MoveEntry* const list = w.moveBuffer;
+    const int n = generateRootMoves(w.pos, w.ordering, list, side, 0);
     for (int i = 0; i < n; ++i) out[i] = moveOf(list[i].move);
     out[n] = 0;
     return n;

@@ -8,13 +8,13 @@
 #include <string>
 
 #include "board/board.h"
-#include "board/makemove.h"
 #include "board/perft.h"
 #include "eval/evaluate.h"
 #include "eval/pawns.h"
 #include "eval/pieces.h"
 #include "eval/psq.h"
 #include "frontend/game_record.h"
+#include "frontend/poll.h"
 #include "search/search.h"
 
 namespace {
@@ -57,9 +57,10 @@ bool preparePosition(const std::string& fen, int& side) {
         return false;
     }
     side = record.sideToMove & 1;
-    loadPosition(record);
-    prepareRootPosition(side);
-    if (ownKingAttacked(side ^ 1)) {
+    Position& pos = engineWorker().pos;
+    loadPosition(record, pos);
+    prepareRootPosition(pos, side);
+    if (pos.ownKingAttacked(side ^ 1)) {
         std::fprintf(stderr, "eval: unusable position \"%s\": the side not to move is in check\n", fen.c_str());
         return false;
     }
@@ -99,18 +100,19 @@ void explain(const std::string& fen, int side) {
     MoveEntry last{0, 0};
     int status = EvalNormal;
     EvalBreakdown why;
-    const int score = evaluateExplained(side, 0, 1, 0, &last, status, why);
+    Evaluator& ev = engineWorker().eval;
+    const int score = ev.evaluateExplained(side, 0, 1, 0, &last, status, why);
 
     std::printf("Position: %s\n", fen.c_str());
     std::printf("Side to move: %s\n", colourName(side));
-    std::printf("Phase: %d (0 opening .. 10 endgame); root phase of the tables: %d\n", computeGamePhase(),
-                computeRootPhase());
+    std::printf("Phase: %d (0 opening .. 10 endgame); root phase of the tables: %d\n", computeGamePhase(ev.pos),
+                computeRootPhase(ev.pos));
     std::printf("Decided by: %s\n", exitReason(why.exit));
     std::printf("Terms from %s's view:\n", colourName(side));
     const bool full = why.exit == EvalExit::Full || why.exit == EvalExit::RecogniserDraw;
     if (full || why.exit == EvalExit::PawnEnding || why.exit == EvalExit::MateSearch) {
-        std::printf("  %-28s %6d   (White %d, Black %d)\n", "material and placement", why.material, psqScore[White],
-                    psqScore[Black]);
+        std::printf("  %-28s %6d   (White %d, Black %d)\n", "material and placement", why.material,
+                    ev.pos.psqScore[White], ev.pos.psqScore[Black]);
     }
     if (why.exit == EvalExit::BareKing) printTerm("bare king", why.material);
     if (full || why.exit == EvalExit::PawnEnding) {
@@ -123,7 +125,7 @@ void explain(const std::string& fen, int side) {
         printTerm("king shelter", why.kingShelter);
         printTerm("bishop pair", why.bishopPair);
         PieceTotals totals;
-        evaluatePiecesByColour(0, totals);
+        ev.evaluatePiecesByColour(0, totals);
         std::printf("  %-28s %6d   (White %d, Black %d)\n", "piece terms", why.pieces, totals.total[White],
                     totals.total[Black]);
         printTerm("rook and minor vs rook", why.rookMinorShift);
@@ -168,7 +170,8 @@ int bench() {
         MoveEntry last{0, 0};
         int status = EvalNormal;
         const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < BenchRounds; ++i) checksum += evaluate(side, 0, 1, 0, &last, status);
+        Evaluator& ev = engineWorker().eval;
+        for (int i = 0; i < BenchRounds; ++i) checksum += ev.evaluate(side, 0, 1, 0, &last, status);
         seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         evaluations += BenchRounds;
     }
@@ -202,7 +205,6 @@ int runEvalCommand(int argc, char** argv) {
         return 1;
     }
 
-    initPawnHash();
     initSearchEngine();
 
     if (benchMode) return bench();

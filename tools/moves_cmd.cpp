@@ -8,13 +8,12 @@
 #include <vector>
 
 #include "board/board.h"
-#include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/perft.h"
 #include "board/tables.h"
-#include "eval/pawns.h"
+#include "eval/psq.h"
 #include "frontend/game_record.h"
-#include "search/ordering.h"
+#include "frontend/poll.h"
 #include "search/search.h"
 
 namespace {
@@ -22,15 +21,16 @@ namespace {
 // Legal moves of the game record's current position, left at the start of
 // moveBuffer; inCheck tells checkmate from stalemate when there are none.
 int currentLegalMoves(bool& inCheck) {
-    loadCurrentPosition();
+    SearchWorker& w = engineWorker();
+    loadCurrentPosition(w.pos);
     const int side = gameRecord.positions[gameRecord.ply].sideToMove & 1;
     // Only a pawn that just made a double step can be taken en passant; a
     // FEN may name any square of ranks 3 to 6.
-    if (epSquare != 0 && rankOf(epSquare) != (side == White ? 5 : 2)) epSquare = 0;
-    prepareRootPosition(side);
-    clearOrderingTables();
-    inCheck = ownKingAttacked(side);
-    return generateRootMoves(moveBuffer, side, 0);
+    if (w.pos.epSquare != 0 && rankOf(w.pos.epSquare) != (side == White ? 5 : 2)) w.pos.epSquare = 0;
+    prepareRootPosition(w.pos, side);
+    clearOrderingTables(w.ordering);
+    inCheck = w.pos.ownKingAttacked(side);
+    return generateRootMoves(w.pos, w.ordering, w.moveBuffer, side, 0);
 }
 
 std::string lowerMoveText(Move move) {
@@ -69,8 +69,6 @@ int runLegalCommand(int argc, char** argv) {
     if (fen.empty() || fen == "startpos") fen = StartFen;
     if (fen.find("startpos") != std::string::npos) return usage();
 
-    initPawnHash();
-    initTables();
     PositionRecord record;
     if (!parseFen(fen.c_str(), record)) {
         std::fprintf(stderr, "legal: invalid FEN \"%s\"\n", fen.c_str());
@@ -82,9 +80,10 @@ int runLegalCommand(int argc, char** argv) {
     }
     setFromFen(fen.c_str());
     // Generating moves where the king can be taken would take it.
-    loadCurrentPosition();
-    prepareRootPosition(record.sideToMove & 1);
-    if (ownKingAttacked((record.sideToMove & 1) ^ 1)) {
+    Position& pos = engineWorker().pos;
+    loadCurrentPosition(pos);
+    prepareRootPosition(pos, record.sideToMove & 1);
+    if (pos.ownKingAttacked((record.sideToMove & 1) ^ 1)) {
         std::fprintf(stderr, "legal: unusable position \"%s\": the side not to move is in check\n", fen.c_str());
         return 1;
     }
@@ -98,7 +97,8 @@ int runLegalCommand(int argc, char** argv) {
             bool legal = move != 0 && it->size() <= 5;
             if (legal && it->size() == 5 && movePromotion(move) == 0) legal = false;
             bool found = false;
-            for (int i = 0; legal && i < count && !found; ++i) found = moveOf(moveBuffer[i].move) == move;
+            for (int i = 0; legal && i < count && !found; ++i)
+                found = moveOf(engineWorker().moveBuffer[i].move) == move;
             if (!found) {
                 std::fprintf(stderr, "legal: illegal move \"%s\" after %d half-moves\n", it->c_str(),
                              int(it - movesAt - 1));
@@ -114,7 +114,7 @@ int runLegalCommand(int argc, char** argv) {
     }
 
     std::vector<std::string> names;
-    for (int i = 0; i < count; ++i) names.push_back(lowerMoveText(moveOf(moveBuffer[i].move)));
+    for (int i = 0; i < count; ++i) names.push_back(lowerMoveText(moveOf(engineWorker().moveBuffer[i].move)));
     std::sort(names.begin(), names.end());
     std::string line;
     for (const std::string& name : names) line += (line.empty() ? "" : " ") + name;

@@ -9,12 +9,12 @@
 #include <string>
 
 #include "board/board.h"
-#include "board/makemove.h"
 #include "board/perft.h"
 #include "board/tables.h"
-#include "eval/pawns.h"
+#include "eval/psq.h"
 #include "frontend/game_record.h"
-#include "search/ordering.h"
+#include "frontend/poll.h"
+#include "search/search.h"
 
 namespace {
 
@@ -67,8 +67,6 @@ int runPerftCommand(int argc, char** argv) {
     }
     if (fen.empty()) fen = StartFen;
 
-    initPawnHash();
-    initTables();
 
     PositionRecord record;
     if (!parseFen(fen.c_str(), record)) {
@@ -82,12 +80,12 @@ int runPerftCommand(int argc, char** argv) {
         return 1;
     }
     const int side = record.sideToMove & 1;
-    loadPosition(record);
+    Position& pos = engineWorker().pos;
+    loadPosition(record, pos);
     // Only a pawn that just made a double step can be taken en passant.
-    if (epSquare != 0 && rankOf(epSquare) != (side == White ? 5 : 2)) epSquare = 0;
-    prepareRootPosition(side);
-    clearOrderingTables();
-    if (ownKingAttacked(side ^ 1)) {
+    if (pos.epSquare != 0 && rankOf(pos.epSquare) != (side == White ? 5 : 2)) pos.epSquare = 0;
+    prepareRootPosition(pos, side);
+    if (pos.ownKingAttacked(side ^ 1)) {
         std::fprintf(stderr, "perft: unusable position \"%s\": the side not to move is in check\n", fen.c_str());
         return 1;
     }
@@ -95,7 +93,7 @@ int runPerftCommand(int argc, char** argv) {
     static PerftRootResult results[MaxRootMoves];
     int count = 0;
     const auto start = std::chrono::steady_clock::now();
-    const uint64_t total = perftDivide(side, depth, results, &count);
+    const uint64_t total = perftDivide(pos, side, depth, results, &count);
     const auto stop = std::chrono::steady_clock::now();
 
     struct Line {

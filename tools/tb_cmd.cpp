@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "board/board.h"
-#include "board/makemove.h"
 #include "board/perft.h"
-#include "eval/pawns.h"
+#include "eval/psq.h"
 #include "frontend/game_record.h"
+#include "frontend/poll.h"
 #include "search/search.h"
 #include "tablebases/classes.h"
 #include "tablebases/generator.h"
@@ -57,17 +57,17 @@ int probeCommand(int argc, char** argv) {
         std::fprintf(stderr, "tb probe: unusable position: %s\n", problem);
         return 1;
     }
-    initPawnHash();
     initSearchEngine();
     const int side = record.sideToMove & 1;
-    loadPosition(record);
-    prepareRootPosition(side);
-    if (ownKingAttacked(side ^ 1)) {
+    Position& pos = engineWorker().pos;
+    loadPosition(record, pos);
+    prepareRootPosition(pos, side);
+    if (pos.ownKingAttacked(side ^ 1)) {
         std::fprintf(stderr, "tb probe: illegal position: the side not to move is in check\n");
         return 1;
     }
     buildIndexTables();
-    const TablebaseMaterial material = tablebaseMaterial(pieceCount);
+    const TablebaseMaterial material = tablebaseMaterial(pos.pieceCount);
     if (material.classNumber == 0) {
         std::fprintf(stderr, "tb probe: no tablebase class holds this material\n");
         return 1;
@@ -75,9 +75,9 @@ int probeCommand(int argc, char** argv) {
     const TablebaseClass& row = tablebaseClasses[material.classNumber];
     const int fileSide = side ^ material.flip;
     int first[16], second[16];
-    tablebaseMenLists(material, first, second);
+    tablebaseMenLists(pos, material, first, second);
     const int32_t index =
-        row.indexFunction[fileSide](first, second, epSquare ? epSquare : NoEnPassant, material.flip);
+        row.indexFunction[fileSide](first, second, pos.epSquare ? pos.epSquare : NoEnPassant, material.flip);
 
     const std::string base = std::string(argv[1]) + "/" + row.name + (fileSide == 0 ? ".nbw" : ".nbb");
     std::string path = base;

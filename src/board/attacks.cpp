@@ -15,20 +15,7 @@
 const uint32_t attackWeight[8] = {0, 0x10000000, 0x01000000, 0x00100000, 0x00010000, 0x1000, 0x100, 0};
 const int sliderFlag[8] = {0, 0, 0, 1, 1, 1, 0, 0};
 
-alignas(64) AttackTable attackTables[MaxPly][2];
-int attackCacheValid[MaxPly];
-
 namespace {
-
-// The position key each ply's tables were built for.
-uint64_t attackTableKey[MaxPly];
-
-// Does a slider in candidates see `square` over empty squares?
-inline bool clearLineFrom(uint64_t candidates, Square square) {
-    for (; candidates; candidates &= candidates - 1)
-        if (!(geometry.between[square][std::countr_zero(candidates)] & occupiedSet)) return true;
-    return false;
-}
 
 // Sixteen plain stores: a string store pays a start-up cost larger than the
 // whole clear of 256 bytes.
@@ -83,16 +70,23 @@ inline void addDiagonalAttacks(uint32_t* table, Square from, uint32_t unit, uint
     addRayAttacks<7>(table, from, unit, occupied, xrayMen);
 }
 
-int isAttackedBy(int colour, Square square) {
+}  // namespace
+
+// Does a slider in candidates see `square` over empty squares?
+inline bool Position::clearLineFrom(uint64_t candidates, Square square) const {
+    for (; candidates; candidates &= candidates - 1)
+        if (!(geometry.between[square][std::countr_zero(candidates)] & occupiedSet)) return true;
+    return false;
+}
+
+inline int Position::isAttackedBy(int colour, Square square) const {
     const uint64_t* men = &menSet[colour * 8];
     if ((geometry.pawnFrom[colour][square] & men[Pawn]) || (geometry.knight[square] & men[Knight])) return 1;
     if (clearLineFrom((men[Bishop] | men[Queen]) & geometry.diagonal[square], square)) return 1;
     return clearLineFrom((men[Rook] | men[Queen]) & geometry.straight[square], square) ? 1 : 0;
 }
 
-}  // namespace
-
-void computeAttacks(int colour, AttackTable& table) {
+void Position::computeAttacks(int colour, AttackTable& table) const {
     assert(colour == White || colour == Black);
     clearTable(table);
 
@@ -139,7 +133,7 @@ void computeAttacks(int colour, AttackTable& table) {
     }
 }
 
-void buildAttackTables(int ply) {
+void Position::buildAttackTables(int ply) {
     assert(ply >= 0 && ply < MaxPly);
     // A null move leaves every man where it stood, so the tables one ply up,
     // if they were built for that very position, hold here too.
@@ -154,11 +148,7 @@ void buildAttackTables(int ply) {
     attackCacheValid[ply] = 1;
 }
 
-void ensureAttackTables(int ply) {
-    if (!attackCacheValid[ply]) buildAttackTables(ply);
-}
-
-bool lineOpenedOnto(int attacker, Square target, Square vacated) {
+bool Position::lineOpenedOnto(int attacker, Square target, Square vacated) const {
     const LineEntry line = lineTable[vacated][target];
     if (line.kind == 0) return false;
     const uint64_t* men = &menSet[attacker * 8];
@@ -171,14 +161,22 @@ bool lineOpenedOnto(int attacker, Square target, Square vacated) {
     return false;
 }
 
-int isAttackedByWhite(Square square) {
+int Position::isAttackedByWhite(Square square) const {
     assert(square >= 0 && square < 64);
     return isAttackedBy(White, square);
 }
 
-int isAttackedByBlack(Square square) {
+int Position::isAttackedByBlack(Square square) const {
     assert(square >= 0 && square < 64);
     return isAttackedBy(Black, square);
+}
+
+bool Position::ownKingAttacked(int side) const {
+    const Square king = pieceList[side][0];
+    // The single-square tests ignore kings; two kings side by side are
+    // caught by their distance.
+    if (distance[king][pieceList[side ^ 1][0]] <= 1) return true;
+    return side == White ? isAttackedByBlack(king) != 0 : isAttackedByWhite(king) != 0;
 }
 
 int staticExchange(int score, int target, uint32_t ours, uint32_t theirs) {

@@ -19,16 +19,4 @@ constexpr uint32_t PawnField = 0xF0000000;
 extern const uint32_t attackWeight[8];
 extern const int sliderFlag[8];
 
-extern AttackTable attackTables[MaxPly][2];  // [ply][colour]
-extern int attackCacheValid[MaxPly];
-
-void computeAttacks(int colour, AttackTable& table);
-// Builds both colours' tables of a ply and marks them valid.
-void buildAttackTables(int ply);
-// Computes both colours' tables of a ply unless already valid.
-void ensureAttackTables(int ply);
-int isAttackedByWhite(Square square);
-int isAttackedByBlack(Square square);
-// Did emptying `vacated` open a line of the attacker's sliders onto `target`?
-bool lineOpenedOnto(int attacker, Square target, Square vacated);
 int staticExchange(int score, int target, uint32_t ours, uint32_t theirs);

@@ -4,25 +4,9 @@
 
 const int pieceValue[8] = {0, 100, 330, 350, 520, 1040, 1200, 100};
 
-SquareState board[64];
-int pieceList[2][16];
-int lastPieceIndex[2];
-int pieceCount[16];
-int nonPawnMaterial;
-int psqScore[2];
-int castleRights;
-int hasCastled[2];
-int epSquare;
-int fiftyCount;
-uint64_t hashKey;
-uint64_t menSet[16];
-uint64_t occupiedSet;
-int listSlot[64];
-UndoStack undoStack;
-
 const int moveTypeOf[2][8] = {{0, 1, 2, 3, 4, 5, 6, 0}, {0, 7, 2, 3, 4, 5, 6, 0}};
 
-void clearBoard() {
+void Position::clearBoard() {
     for (auto& sq : board) sq = SquareState{NoPiece, NoColour};
     std::memset(pieceList, 0, sizeof pieceList);
     std::memset(lastPieceIndex, 0, sizeof lastPieceIndex);
@@ -34,10 +18,12 @@ void clearBoard() {
     epSquare = 0;
     fiftyCount = 0;
     hashKey = 0;
+    whitePawns = blackPawns = 0;
+    pawnHashKey = 0;
     rebuildMenSets();
 }
 
-void rebuildMenSets() {
+void Position::rebuildMenSets() {
     std::memset(menSet, 0, sizeof menSet);
     occupiedSet = 0;
     for (Square s = 0; s < 64; ++s) {

@@ -1,15 +1,9 @@
-#include "board/makemove.h"
+#include "board/board.h"
 
 #include <cassert>
 
 #include "board/attacks.h"
-#include "board/board.h"
 #include "board/tables.h"
-#include "eval/pawns.h"
-#include "eval/psq.h"
-
-const uint64_t* gameKeyList = nullptr;
-const uint64_t* gameKeyListEnd = nullptr;
 
 namespace {
 
@@ -41,7 +35,9 @@ inline uint64_t bitOf(Square s) { return uint64_t{1} << s; }
 inline Square castlingRookHome(Square from, Square to) { return to > from ? to + 1 : to - 2; }
 inline Square castlingRookTarget(Square from, Square to) { return to > from ? from + 1 : from - 1; }
 
-inline void moveInList(int colour, Square from, Square to) {
+}  // namespace
+
+inline void Position::moveInList(int colour, Square from, Square to) {
     const int i = listSlot[from];
     assert(i >= 0 && pieceList[colour][i] == from);
     if (i >= 0) pieceList[colour][i] = to;
@@ -49,7 +45,7 @@ inline void moveInList(int colour, Square from, Square to) {
 }
 
 // The last entry fills the hole.
-inline void removeFromList(int colour, Square sq) {
+inline void Position::removeFromList(int colour, Square sq) {
     const int i = listSlot[sq];
     assert(i >= 1 && pieceList[colour][i] == sq);
     if (i < 1) return;
@@ -61,14 +57,12 @@ inline void removeFromList(int colour, Square sq) {
 
 // Only a double step that an enemy pawn could take en passant keeps a
 // target, so that otherwise equal positions share a key.
-inline bool createsEnPassant(Square to, int opp) {
+inline bool Position::createsEnPassant(Square to, int opp) const {
     return ((to & 7) != 0 && board[to - 1].piece == Pawn && board[to - 1].colour == opp) ||
            ((to & 7) != 7 && board[to + 1].piece == Pawn && board[to + 1].colour == opp);
 }
 
-}  // namespace
-
-bool boardStateConsistent() {
+bool Position::boardStateConsistent() const {
     int count[16] = {};
     int material = 0;
     for (Square s = 0; s < 64; ++s) {
@@ -105,7 +99,7 @@ bool boardStateConsistent() {
     return true;
 }
 
-void makeMove(int side, int ply, MoveEntry* entry) {
+void Position::makeMove(int side, int ply, MoveEntry* entry) {
     assert(ply >= 0 && ply < MaxPly);
     const MoveWord m = entry->move;
     const Square from = moveFrom(m);
@@ -218,7 +212,7 @@ void makeMove(int side, int ply, MoveEntry* entry) {
     assert(boardStateConsistent());
 }
 
-void reorderAsAfterCapture(int side, MoveWord m) {
+void Position::reorderAsAfterCapture(int side, MoveWord m) {
     if (!(m & CaptureFlag)) return;
     const int opp = side ^ 1;
     const Square to = moveTo(m);
@@ -233,14 +227,14 @@ void reorderAsAfterCapture(int side, MoveWord m) {
     listSlot[victim] = last;
 }
 
-int fiftyCountAfter(Move m) {
+int Position::fiftyCountAfter(Move m) const {
     const SquareState mover = board[moveFrom(m)];
     // Captures (en passant among them) and pawn moves start the count afresh.
     if (mover.piece == Pawn || board[moveTo(m)].colour == (mover.colour ^ 1)) return 0;
     return fiftyCount + 1;
 }
 
-uint64_t keyAfterMove(int side, Move m) {
+uint64_t Position::keyAfterMove(int side, Move m) const {
     const Square from = moveFrom(m), to = moveTo(m);
     const int opp = side ^ 1;
     const int piece = board[from].piece;
@@ -266,7 +260,7 @@ uint64_t keyAfterMove(int side, Move m) {
     return (key & ~uint64_t{1}) | uint64_t(opp);
 }
 
-void unmakeMove(int ply) {
+void Position::unmakeMove(int ply) {
     assert(ply >= 0 && ply < MaxPly);
     const MoveWord m = undoStack.move[ply];
     const Square from = moveFrom(m);
@@ -332,12 +326,12 @@ void unmakeMove(int ply) {
     assert(boardStateConsistent());
 }
 
-uint64_t keyAfterNullMove(int side) {
+uint64_t Position::keyAfterNullMove(int side) const {
     const uint64_t key = epSquare != 0 ? hashKey ^ epKey[epSquare] : hashKey;
     return (key & ~uint64_t{1}) | uint64_t(side ^ 1);
 }
 
-void makeNullMove(int side, int ply) {
+void Position::makeNullMove(int side, int ply) {
     assert(ply >= 0 && ply < MaxPly);
     undoStack.key[ply] = hashKey;
     undoStack.epSquare[ply] = epSquare;
@@ -347,16 +341,16 @@ void makeNullMove(int side, int ply) {
     epSquare = 0;
 }
 
-void unmakeNullMove(int ply) {
+void Position::unmakeNullMove(int ply) {
     assert(ply >= 0 && ply < MaxPly);
     epSquare = undoStack.epSquare[ply];
     hashKey = undoStack.key[ply];
     --fiftyCount;
 }
 
-int isRepetition(int ply) { return isRepetitionOf(hashKey, ply, fiftyCount); }
+int Position::isRepetition(int ply) const { return isRepetitionOf(hashKey, ply, fiftyCount); }
 
-int isRepetitionOf(uint64_t key, int ply, int fifty) {
+int Position::isRepetitionOf(uint64_t key, int ply, int fifty) const {
     for (int p = ply - 2; p >= 0 && p >= ply - fifty; p -= 2)
         if (undoStack.key[p] == key) return 1;
     // The reversible stretch reaches back before the root: the game decides.
@@ -366,7 +360,7 @@ int isRepetitionOf(uint64_t key, int ply, int fifty) {
     return 0;
 }
 
-void rebuildPieceLists() {
+void Position::rebuildPieceLists() {
     for (int& c : pieceCount) c = 0;
     lastPieceIndex[White] = lastPieceIndex[Black] = 0;
     psqScore[White] = psqScore[Black] = 0;
@@ -382,13 +376,14 @@ void rebuildPieceLists() {
             if (m.piece != Pawn) nonPawnMaterial += pieceValue[m.piece];
         }
     }
-    clearPawnHash();
+    whitePawns = blackPawns = 0;
+    pawnHashKey = 0;
     for (Square s = 0; s < 64; ++s)
         if (board[s].piece == Pawn) addPawn(s, board[s].colour);
     rebuildMenSets();
 }
 
-void sumPsqScore() {
+void Position::sumPsqScore() {
     psqScore[White] = psqScore[Black] = 0;
     for (Square s = 0; s < 64; ++s) {
         const SquareState m = board[s];
@@ -396,13 +391,18 @@ void sumPsqScore() {
     }
 }
 
-void prepareRootPosition(int side) {
-    rebuildPieceLists();
-    computeAttacks(White, attackTables[0][White]);
-    computeAttacks(Black, attackTables[0][Black]);
-    attackCacheValid[0] = 1;
-    prepareEvaluationTables(side);
-    sumPsqScore();
-    hashKey = computeHashKey(side);
-    assert(boardStateConsistent());
+void Position::addPawn(Square square, int colour) {
+    assert(square >= 0 && square < 64 && (colour == White || colour == Black));
+    uint64_t& set = colour == White ? whitePawns : blackPawns;
+    assert(!(set & bitOf(square)));
+    set |= bitOf(square);
+    pawnHashKey ^= pawnKey[colour][square];
+}
+
+void Position::removePawn(Square square, int colour) {
+    assert(square >= 0 && square < 64 && (colour == White || colour == Black));
+    uint64_t& set = colour == White ? whitePawns : blackPawns;
+    assert(set & bitOf(square));
+    set &= ~bitOf(square);
+    pawnHashKey ^= pawnKey[colour][square];
 }

@@ -6,32 +6,52 @@
 
 #include "board/board.h"
 #include "board/geometry.h"
-#include "board/makemove.h"
 #include "board/tables.h"
-#include "eval/pawns.h"
-#include "eval/psq.h"
-#include "search/ordering.h"
-#include "search/search.h"
-
-MoveEntry* moveCursor;
-uint32_t* ownAttacks;
-uint32_t* oppAttacks;
-int lastToSquare = 64;
-uint32_t evasionMark[64];
 
 namespace {
 
+using Bitboard = uint64_t;
 
 constexpr Bitboard FileA = 0x0101010101010101ULL;
 constexpr Bitboard FileH = FileA << 7;
 
-// Scoring context of the list being generated.
-Move contextKiller1;
-Move contextKiller2;
-Move contextBest;
-MoveEntry* listStart;
-
 inline Bitboard bit(Square s) { return Bitboard{1} << s; }
+
+// Ordering scores of the full lists: the table move far ahead, then killers
+// and the ply's last best move, on top of the exchange and placement terms.
+constexpr int TableMoveScore = 10000;
+constexpr int Killer1Score = 650;
+constexpr int Killer2Score = 400;
+constexpr int PlyBestScore = 50;
+constexpr int EnPassantScore = 200;
+constexpr int RecaptureScore = 700;  // a capture on the square the opponent just moved to
+constexpr int PromotionScore = 940;  // queen, rook or bishop
+constexpr int SeventhRankScore = 100;
+constexpr int HistoryScale = 128;  // the list's highest history value scores this much
+// Quiescence captures: victim first, killers above all.
+constexpr int CaptureKiller1Score = 1000;
+constexpr int CaptureKiller2Score = 200;
+constexpr int CaptureRecaptureScore = 400;
+// Kings and pawns only.
+constexpr int PawnEndingKillerScore = 200;
+constexpr int PawnEndingCaptureScore = 100;
+constexpr int FreePathPushScore = 50;  // a push with no pawn ahead on its file
+
+// One generator call: the position, the ordering context it scores with
+// (none when the list goes unscored) and the list being written.
+struct MoveGenerator {
+    Position& pos;
+    MoveOrdering* ordering;
+    MoveEntry* moveCursor = nullptr;
+    MoveEntry* listStart = nullptr;
+    const uint32_t* ownAttacks = nullptr;
+    const uint32_t* oppAttacks = nullptr;
+    // Scoring context of the list being generated.
+    Move ttMove = 0;
+    Move contextKiller1 = 0;
+    Move contextKiller2 = 0;
+    Move contextBest = 0;
+    int lastToSquare = 64;
 
 inline void push(Square from, Square to, MoveWord flags, int score = 0) {
     moveCursor->score = score;
@@ -42,28 +62,29 @@ inline void push(Square from, Square to, MoveWord flags, int score = 0) {
 inline void loadContext(int ply) {
     if (ply == 0) {
         contextKiller1 = contextKiller2 = contextBest = 0;
-        ttMove = 0;
+        ttMove = ordering->ttMove = 0;
         lastToSquare = 64;
     } else {
-        contextKiller1 = killerMove1[ply];
-        contextKiller2 = killerMove2[ply];
-        contextBest = plyBestMove[ply];
-        lastToSquare = moveTo(undoStack.move[ply - 1]);
+        ttMove = ordering->ttMove;
+        contextKiller1 = ordering->killerMove1[ply];
+        contextKiller2 = ordering->killerMove2[ply];
+        contextBest = ordering->plyBestMove[ply];
+        lastToSquare = moveTo(pos.undoStack.move[ply - 1]);
     }
 }
 
 inline void useAttackTables(int side, int ply) {
-    ensureAttackTables(ply);
-    ownAttacks = attackTables[ply][side];
-    oppAttacks = attackTables[ply][side ^ 1];
+    pos.ensureAttackTables(ply);
+    ownAttacks = pos.attackTables[ply][side];
+    oppAttacks = pos.attackTables[ply][side ^ 1];
 }
 
 // A target square matches epSquare and the pawn that double-stepped really
 // stands beside the capturing pawn (a hand-written ep field may lie).
 inline bool enPassantTarget(Square c, Square from, int opp) {
-    if (c != epSquare || epSquare == 0) return false;
+    if (c != pos.epSquare || pos.epSquare == 0) return false;
     const Square victim = (c & 7) + (from & 56);
-    return board[victim].piece == Pawn && board[victim].colour == opp && isEmpty(c);
+    return pos.board[victim].piece == Pawn && pos.board[victim].colour == opp && pos.isEmpty(c);
 }
 
 // Last-rank pushes and captures become four promotions; other pawn moves to
@@ -80,7 +101,7 @@ inline void addPawnMove(Square from, Square to, MoveWord flags) {
     }
 }
 
-inline bool marked(Square s) { return evasionMark[s] == nodeCount; }
+inline bool marked(Square s) { return pos.evasionMark[s] == pos.evasionStamp; }
 
 // Restricted: only destinations marked as answering the check.
 template <bool Restricted>
@@ -90,13 +111,13 @@ void addPawnMoves(Square from, int side) {
     const uint8_t* jump = nextDirection[type][from];
     const int opp = side ^ 1;
     const Square push1 = next[from];
-    if (push1 != from && isEmpty(push1)) {
+    if (push1 != from && pos.isEmpty(push1)) {
         if (!Restricted || marked(push1)) addPawnMove(from, push1, 0);
         const Square push2 = next[push1];
-        if (push2 != from && isEmpty(push2) && (!Restricted || marked(push2))) addPawnMove(from, push2, 0);
+        if (push2 != from && pos.isEmpty(push2) && (!Restricted || marked(push2))) addPawnMove(from, push2, 0);
     }
     for (Square c = jump[from]; c != from; c = jump[c]) {
-        if (board[c].colour == opp) {
+        if (pos.board[c].colour == opp) {
             if (!Restricted || marked(c)) addPawnMove(from, c, CaptureFlag);
         } else if (enPassantTarget(c, from, opp)) {
             // Always tried under check: the victim may be the checker.
@@ -111,7 +132,7 @@ void addPieceMoves(Square from, int type, int side) {
     const uint8_t* jump = nextDirection[type][from];
     Square s = next[from];
     while (s != from) {
-        const int colour = board[s].colour;
+        const int colour = pos.board[s].colour;
         if (colour == NoColour) {
             if (!Restricted || marked(s)) push(from, s, 0);
             s = next[s];
@@ -124,9 +145,9 @@ void addPieceMoves(Square from, int type, int side) {
 
 template <bool Restricted>
 void addAllMenMoves(int side) {
-    for (int i = lastPieceIndex[side]; i >= 1; --i) {
-        const Square from = pieceList[side][i];
-        const int piece = board[from].piece;
+    for (int i = pos.lastPieceIndex[side]; i >= 1; --i) {
+        const Square from = pos.pieceList[side][i];
+        const int piece = pos.board[from].piece;
         if (piece == Pawn)
             addPawnMoves<Restricted>(from, side);
         else
@@ -135,10 +156,10 @@ void addAllMenMoves(int side) {
 }
 
 void addKingMoves(int side) {
-    const Square king = pieceList[side][0];
+    const Square king = pos.pieceList[side][0];
     const uint8_t* jump = nextDirection[King][king];
     for (Square s = jump[king]; s != king; s = jump[s]) {
-        const int colour = board[s].colour;
+        const int colour = pos.board[s].colour;
         if (colour != side && oppAttacks[s] == 0) push(king, s, colour == NoColour ? 0 : CaptureFlag);
     }
 }
@@ -150,35 +171,40 @@ Square findOnRays(Square from, int type, int piece, int colour) {
     const uint8_t* jump = nextDirection[type][from];
     Square s = next[from];
     while (s != from) {
-        if (isEmpty(s)) {
+        if (pos.isEmpty(s)) {
             s = next[s];
             continue;
         }
-        if (board[s].piece == piece && board[s].colour == colour) return s;
+        if (pos.board[s].piece == piece && pos.board[s].colour == colour) return s;
         s = jump[s];
     }
     return -1;
 }
 
-// Marks with the current node count the squares a man may move to in order
+// Marks with a fresh stamp the squares a man may move to in order
 // to answer a single check: the checker and, for a distant slider, the
 // squares between it and the king.
 void markEvasions(int side) {
-    const Square king = pieceList[side][0];
+    const Square king = pos.pieceList[side][0];
     const int opp = side ^ 1;
     const uint32_t kinds = oppAttacks[king] & ~CountMask;
-    const uint32_t stamp = nodeCount;
+    uint32_t stamp = ++pos.evasionStamp;
+    if (stamp == 0) {
+        // Wrapped round: old marks could pass for new ones.
+        std::memset(pos.evasionMark, 0, sizeof pos.evasionMark);
+        stamp = ++pos.evasionStamp;
+    }
     if (kinds == 0x10000000) {
         const int file = fileOf(king);
         const Square left = side == White ? king + 7 : king - 9;
         const Square right = side == White ? king + 9 : king - 7;
         auto enemyPawn = [&](Square s) {
-            return s >= 0 && s < 64 && board[s].piece == Pawn && board[s].colour == opp;
+            return s >= 0 && s < 64 && pos.board[s].piece == Pawn && pos.board[s].colour == opp;
         };
         if (file != 0 && enemyPawn(left))
-            evasionMark[left] = stamp;
+            pos.evasionMark[left] = stamp;
         else if (file != 7 && enemyPawn(right))
-            evasionMark[right] = stamp;
+            pos.evasionMark[right] = stamp;
         return;
     }
     int piece = Queen;
@@ -190,23 +216,23 @@ void markEvasions(int side) {
         piece = Bishop;
     const Square checker = findOnRays(king, piece, piece, opp);
     if (checker < 0) return;
-    evasionMark[checker] = stamp;
+    pos.evasionMark[checker] = stamp;
     if (piece == Knight || distance[king][checker] == 1) return;
     const int step = lineTable[king][checker].step;
-    for (Square s = king + step; s != checker; s += step) evasionMark[s] = stamp;
+    for (Square s = king + step; s != checker; s += step) pos.evasionMark[s] = stamp;
 }
 
 void addCastling(int side) {
-    const Square king = pieceList[side][0];
+    const Square king = pos.pieceList[side][0];
     const Square home = side == White ? 4 : 60;
     // The rights promise king and rooks at home; a hand-made position may not keep that promise.
     if (king != home) return;
-    auto ownRook = [&](Square s) { return board[s].piece == Rook && board[s].colour == side; };
-    if ((castleRights & (side == White ? WhiteShort : BlackShort)) && oppAttacks[king + 1] == 0 &&
-        oppAttacks[king + 2] == 0 && isEmpty(king + 1) && isEmpty(king + 2) && ownRook(king + 3))
+    auto ownRook = [&](Square s) { return pos.board[s].piece == Rook && pos.board[s].colour == side; };
+    if ((pos.castleRights & (side == White ? WhiteShort : BlackShort)) && oppAttacks[king + 1] == 0 &&
+        oppAttacks[king + 2] == 0 && pos.isEmpty(king + 1) && pos.isEmpty(king + 2) && ownRook(king + 3))
         push(king, king + 2, CastleFlag);
-    if ((castleRights & (side == White ? WhiteLong : BlackLong)) && oppAttacks[king - 1] == 0 &&
-        oppAttacks[king - 2] == 0 && isEmpty(king - 1) && isEmpty(king - 2) && isEmpty(king - 3) &&
+    if ((pos.castleRights & (side == White ? WhiteLong : BlackLong)) && oppAttacks[king - 1] == 0 &&
+        oppAttacks[king - 2] == 0 && pos.isEmpty(king - 1) && pos.isEmpty(king - 2) && pos.isEmpty(king - 3) &&
         ownRook(king - 4))
         push(king, king - 2, CastleFlag);
 }
@@ -215,25 +241,25 @@ int scoreMove(MoveWord move, int side) {
     const Move m = moveOf(move);
     const Square from = moveFrom(move);
     const Square to = moveTo(move);
-    const int mover = board[from].piece;
-    const int victim = board[to].piece;
+    const int mover = pos.board[from].piece;
+    const int victim = pos.board[to].piece;
 
     int score = 0;
     if (m == ttMove)
-        score = 10000;
+        score = TableMoveScore;
     else if (m == contextKiller1)
-        score = 650;
+        score = Killer1Score;
     else if (m == contextKiller2)
-        score = 400;
+        score = Killer2Score;
     else if (m == contextBest)
-        score = 50;
+        score = PlyBestScore;
 
     if (move & CaptureFlag) {
         if (victim == NoPiece) {
-            score += 200;
+            score += EnPassantScore;
         } else {
-            score += psqTable[board[to].colour * 8 + victim][to] / 2;
-            if (to == lastToSquare) score += 700;
+            score += pos.psqTable[pos.board[to].colour * 8 + victim][to] / 2;
+            if (to == lastToSquare) score += RecaptureScore;
         }
     }
 
@@ -246,16 +272,16 @@ int scoreMove(MoveWord move, int side) {
                                 ownAttacks[to] - attackWeight[mover] - 1);
     score += staticExchange(0, pieceValue[mover], oppAttacks[from], ownAttacks[from]) / 2;
 
-    const int* row = psqTable[side * 8 + mover];
+    const int* row = pos.psqTable[side * 8 + mover];
     if (mover == Pawn) {
         const int promo = movePromotion(move);
         if (promo != 0) {
-            if (promo != Knight) score += 940;
+            if (promo != Knight) score += PromotionScore;
             return score;
         }
         score += row[to] - row[from];
         const int rank = rankOf(to);
-        if (rank == 1 || rank == 6) score += 100;
+        if (rank == 1 || rank == 6) score += SeventhRankScore;
     } else {
         score += row[to] - row[from];
     }
@@ -266,12 +292,12 @@ void scoreAndScaleHistory(MoveEntry* list, MoveEntry* end, int side) {
     int32_t highest = 0;
     for (MoveEntry* e = list; e != end; ++e) {
         e->score = scoreMove(e->move, side);
-        const int32_t h = historyTable[side][moveFrom(e->move)][moveTo(e->move)];
+        const int32_t h = ordering->historyTable[side][moveFrom(e->move)][moveTo(e->move)];
         if (h > highest) highest = h;
     }
     if (highest <= 0) return;
     for (MoveEntry* e = list; e != end; ++e)
-        e->score += historyTable[side][moveFrom(e->move)][moveTo(e->move)] * 128 / highest;
+        e->score += ordering->historyTable[side][moveFrom(e->move)][moveTo(e->move)] * HistoryScale / highest;
 }
 
 // ---- Kings and pawns only -------------------------------------------------
@@ -282,28 +308,30 @@ inline Bitboard pawnCaptureSquares(Bitboard pawns, int colour) {
     return ((pawns & ~FileA) >> 9) | ((pawns & ~FileH) >> 7);
 }
 
-inline Bitboard pawnsOf(int colour) { return colour == White ? pawnHash.whitePawns : pawnHash.blackPawns; }
+inline Bitboard pawnsOf(int colour) { return colour == White ? pos.whitePawns : pos.blackPawns; }
 
 // Squares the side's king may not enter: the enemy pawns' captures and the
 // enemy king's neighbourhood.
 inline Bitboard enemyControl(int side) {
     const int opp = side ^ 1;
-    return pawnCaptureSquares(pawnsOf(opp), opp) | pawnHash.kingZoneMask[pieceList[opp][0]];
+    return pawnCaptureSquares(pawnsOf(opp), opp) | geometry.king[pos.pieceList[opp][0]];
 }
 
 // A pawn check can only be met by a pawn move if the pawn two files beside
 // the king on its rank takes the checker.
 void addCheckerCapture(int side) {
-    const Square king = pieceList[side][0];
+    const Square king = pos.pieceList[side][0];
     const int opp = side ^ 1;
     const int file = fileOf(king);
     const Square leftChecker = side == White ? king + 7 : king - 9;
     const Square rightChecker = side == White ? king + 9 : king - 7;
-    auto holds = [](Square s, int colour) {
-        return s >= 0 && s < 64 && board[s].piece == Pawn && board[s].colour == colour;
+    auto holds = [this](Square s, int colour) {
+        return s >= 0 && s < 64 && pos.board[s].piece == Pawn && pos.board[s].colour == colour;
     };
-    if (file >= 2 && holds(leftChecker, opp) && holds(king - 2, side)) push(king - 2, leftChecker, CaptureFlag, 100);
-    if (file <= 5 && holds(rightChecker, opp) && holds(king + 2, side)) push(king + 2, rightChecker, CaptureFlag, 100);
+    if (file >= 2 && holds(leftChecker, opp) && holds(king - 2, side))
+        push(king - 2, leftChecker, CaptureFlag, PawnEndingCaptureScore);
+    if (file <= 5 && holds(rightChecker, opp) && holds(king + 2, side))
+        push(king + 2, rightChecker, CaptureFlag, PawnEndingCaptureScore);
 }
 
 inline void addPawnEndingPromotions(Square from, Square to) {
@@ -316,11 +344,11 @@ inline void addPawnEndingPromotions(Square from, Square to) {
 int generatePawnEndingMoves(MoveEntry* list, int side) {
     const int opp = side ^ 1;
     const Bitboard control = enemyControl(side);
-    const Square king = pieceList[side][0];
-    const int* kingRow = psqTable[side * 8 + King];
+    const Square king = pos.pieceList[side][0];
+    const int* kingRow = pos.psqTable[side * 8 + King];
     const uint8_t* jump = nextDirection[King][king];
     for (Square s = jump[king]; s != king; s = jump[s]) {
-        const int colour = board[s].colour;
+        const int colour = pos.board[s].colour;
         if (colour != side && !(control & bit(s)))
             push(king, s, colour == NoColour ? 0 : CaptureFlag, kingRow[s] - kingRow[king]);
     }
@@ -331,43 +359,44 @@ int generatePawnEndingMoves(MoveEntry* list, int side) {
         const int forward = side == White ? 8 : -8;
         const int lastFromRank = side == White ? 6 : 1;
         const int homeRank = side == White ? 1 : 6;
-        const Bitboard allPawns = pawnHash.whitePawns | pawnHash.blackPawns;
-        const int* pawnRow = psqTable[side * 8 + Pawn];
+        const Bitboard allPawns = pos.whitePawns | pos.blackPawns;
+        const int* pawnRow = pos.psqTable[side * 8 + Pawn];
         auto pushScore = [&](Square from, Square to) {
-            return (pawnHash.frontSpan[side][to] & allPawns) == 0 ? 50 : pawnRow[to] - pawnRow[from];
+            return (geometry.ray[side == White ? 0 : 2][to] & allPawns) == 0 ? FreePathPushScore
+                                                                             : pawnRow[to] - pawnRow[from];
         };
-        for (int i = lastPieceIndex[side]; i >= 1; --i) {
-            const Square from = pieceList[side][i];
-            if (board[from].piece != Pawn) continue;
+        for (int i = pos.lastPieceIndex[side]; i >= 1; --i) {
+            const Square from = pos.pieceList[side][i];
+            if (pos.board[from].piece != Pawn) continue;
             const Square to = from + forward;
-            if (isEmpty(to)) {
+            if (pos.isEmpty(to)) {
                 if (rankOf(from) == lastFromRank) {
                     addPawnEndingPromotions(from, to);
                 } else {
                     push(from, to, 0, pushScore(from, to));
-                    if (rankOf(from) == homeRank && isEmpty(to + forward))
+                    if (rankOf(from) == homeRank && pos.isEmpty(to + forward))
                         push(from, to + forward, 0, pushScore(from, to + forward));
                 }
             }
             // Towards the a-file first, then towards the h-file.
             const Square left = from + forward - 1;
             const Square right = from + forward + 1;
-            if (fileOf(from) != 0 && (board[left].colour == opp || enPassantTarget(left, from, opp)))
-                push(from, left, CaptureFlag, 100);
-            if (fileOf(from) != 7 && (board[right].colour == opp || enPassantTarget(right, from, opp)))
-                push(from, right, CaptureFlag, 100);
+            if (fileOf(from) != 0 && (pos.board[left].colour == opp || enPassantTarget(left, from, opp)))
+                push(from, left, CaptureFlag, PawnEndingCaptureScore);
+            if (fileOf(from) != 7 && (pos.board[right].colour == opp || enPassantTarget(right, from, opp)))
+                push(from, right, CaptureFlag, PawnEndingCaptureScore);
         }
     }
 
     const int count = int(moveCursor - list);
     for (int i = 0; i < count; ++i)
         if (list[i].move == ttMove) {
-            list[i].score += 10000;
+            list[i].score += TableMoveScore;
             break;
         }
     for (int i = 0; i < count; ++i)
         if (list[i].move == contextKiller1) {
-            list[i].score += 200;
+            list[i].score += PawnEndingKillerScore;
             break;
         }
     return count;
@@ -376,23 +405,26 @@ int generatePawnEndingMoves(MoveEntry* list, int side) {
 int generatePawnEndingCaptures(MoveEntry* list, int side) {
     const int opp = side ^ 1;
     const Bitboard control = enemyControl(side);
-    const Square king = pieceList[side][0];
+    const Square king = pos.pieceList[side][0];
     const uint8_t* jump = nextDirection[King][king];
     for (Square s = jump[king]; s != king; s = jump[s])
-        if (board[s].colour == opp && board[s].piece == Pawn && !(control & bit(s))) push(king, s, CaptureFlag, 100);
+        if (pos.board[s].colour == opp && pos.board[s].piece == Pawn && !(control & bit(s)))
+            push(king, s, CaptureFlag, PawnEndingCaptureScore);
 
     if (control & bit(king)) {
         addCheckerCapture(side);
     } else {
         const int forward = side == White ? 8 : -8;
         const int lastFromRank = side == White ? 6 : 1;
-        for (int i = lastPieceIndex[side]; i >= 1; --i) {
-            const Square from = pieceList[side][i];
-            if (board[from].piece != Pawn) continue;
+        for (int i = pos.lastPieceIndex[side]; i >= 1; --i) {
+            const Square from = pos.pieceList[side][i];
+            if (pos.board[from].piece != Pawn) continue;
             const Square to = from + forward;
-            if (rankOf(from) == lastFromRank && isEmpty(to)) addPawnEndingPromotions(from, to);
-            if (fileOf(from) != 0 && board[to - 1].colour == opp) push(from, to - 1, CaptureFlag, 100);
-            if (fileOf(from) != 7 && board[to + 1].colour == opp) push(from, to + 1, CaptureFlag, 100);
+            if (rankOf(from) == lastFromRank && pos.isEmpty(to)) addPawnEndingPromotions(from, to);
+            if (fileOf(from) != 0 && pos.board[to - 1].colour == opp)
+                push(from, to - 1, CaptureFlag, PawnEndingCaptureScore);
+            if (fileOf(from) != 7 && pos.board[to + 1].colour == opp)
+                push(from, to + 1, CaptureFlag, PawnEndingCaptureScore);
         }
     }
     return int(moveCursor - list);
@@ -403,50 +435,50 @@ int generatePawnEndingCaptures(MoveEntry* list, int side) {
 // Captures (and queen promotions) scored on the spot: victim, recapture,
 // and a penalty when the destination is defended.
 void addScoredCapture(Square from, Square to, MoveWord flags) {
-    const int mover = board[from].piece;
+    const int mover = pos.board[from].piece;
     const Move m = makeMoveCode(from, to) | (flags & PromotionMask);
     int score = 0;
     if (m == contextKiller1)
-        score = 1000;
+        score = CaptureKiller1Score;
     else if (m == contextKiller2)
-        score = 200;
+        score = CaptureKiller2Score;
     else if (m == contextBest)
-        score = 50;
+        score = PlyBestScore;
     if (flags & CaptureFlag) {
-        score += pieceValue[board[to].piece];
-        if (to == lastToSquare) score += 400;
+        score += pieceValue[pos.board[to].piece];
+        if (to == lastToSquare) score += CaptureRecaptureScore;
     }
     const int promo = movePromotion(flags);
     if (mover == Pawn && promo == 0 && (rankOf(to) == 1 || rankOf(to) == 6)) flags |= SeventhRankFlag;
-    if (promo == Bishop || promo == Rook || promo == Queen) score += 940;
+    if (promo == Bishop || promo == Rook || promo == Queen) score += PromotionScore;
     if (oppAttacks[to] != 0) score -= (ownAttacks[to] & CountMask) >= 2 ? pieceValue[mover] / 2 : pieceValue[mover];
     push(from, to, flags, score);
 }
 
 void addBonus(Square to, int piece, int bonus) {
     for (MoveEntry* e = listStart; e != moveCursor; ++e)
-        if (moveTo(e->move) == to && board[moveFrom(e->move)].piece == piece) e->score += bonus;
+        if (moveTo(e->move) == to && pos.board[moveFrom(e->move)].piece == piece) e->score += bonus;
 }
 
 // The own man of kind `piece` (bishop, rook or queen) that reaches `to`
 // along a clear line, searched from the end of the list; -1 if none.
 Square findSlider(int side, int piece, Square to) {
-    for (int i = lastPieceIndex[side]; i >= 1; --i) {
-        const Square s = pieceList[side][i];
-        if (board[s].piece != piece) continue;
+    for (int i = pos.lastPieceIndex[side]; i >= 1; --i) {
+        const Square s = pos.pieceList[side][i];
+        if (pos.board[s].piece != piece) continue;
         const LineEntry line = lineTable[to][s];
         if (line.kind == 0 || (piece == Rook && line.kind != 4) || (piece == Bishop && line.kind != 3)) continue;
         Square t = to + line.step;
-        while (t != s && isEmpty(t)) t += line.step;
+        while (t != s && pos.isEmpty(t)) t += line.step;
         if (t == s) return s;
     }
     return -1;
 }
 
 Square findKnight(int side, Square to) {
-    for (int i = lastPieceIndex[side]; i >= 1; --i) {
-        const Square s = pieceList[side][i];
-        if (board[s].piece == Knight && knightJump[s][to]) return s;
+    for (int i = pos.lastPieceIndex[side]; i >= 1; --i) {
+        const Square s = pos.pieceList[side][i];
+        if (pos.board[s].piece == Knight && knightJump[s][to]) return s;
     }
     return -1;
 }
@@ -456,8 +488,9 @@ Square findKnight(int side, Square to) {
 Square findPromisedSlider(int side, int piece, Square to) {
     const Square from = findSlider(side, piece, to);
     if (from >= 0) return from;
-    std::printf("bug multitosq, %d, %d", piece, to);
-    std::fflush(stdout);
+    // Standard output is the protocol stream: the complaint goes elsewhere.
+    assert(false && "attack words promise a slider the board lacks");
+    std::fprintf(stderr, "bug multitosq, %d, %d\n", piece, to);
     return to;
 }
 
@@ -480,8 +513,8 @@ inline bool safeSliderCheck(uint32_t own, uint32_t opp, uint32_t field, uint32_t
 // get a bonus and only quiet checks are added.
 void addSafeChecks(int side, bool asEntries) {
     const int opp = side ^ 1;
-    const Square enemyKing = pieceList[opp][0];
-    const int* count = &pieceCount[side * 8];
+    const Square enemyKing = pos.pieceList[opp][0];
+    const int* count = &pos.pieceCount[side * 8];
 
     auto finder = [&](int piece, Square to) {
         if (piece == Knight) return findKnight(side, to);
@@ -489,12 +522,12 @@ void addSafeChecks(int side, bool asEntries) {
         return findPromisedSlider(side, piece, to);
     };
     auto checkOn = [&](Square to, int piece, const CheckScores& s) {
-        if (isEmpty(to)) {
+        if (pos.isEmpty(to)) {
             const Square from = finder(piece, to);
             if (from >= 0) push(from, to, 0, s.quiet);
         } else if (!asEntries) {
             addBonus(to, piece, s.bonus);
-        } else if (board[to].colour == opp) {
+        } else if (pos.board[to].colour == opp) {
             const Square from = finder(piece, to);
             if (from >= 0) push(from, to, CaptureFlag, s.capture);
         }
@@ -523,34 +556,30 @@ void addSafeChecks(int side, bool asEntries) {
             const uint32_t theirs = oppAttacks[q];
             if (safeSliderCheck(own, theirs, QueenField, 0x1002)) checkOn(q, Queen, queenScores);
             if (safeSliderCheck(own, theirs, field, twice)) checkOn(q, piece, scores);
-            q = isEmpty(q) ? next[q] : jump[q];
+            q = pos.isEmpty(q) ? next[q] : jump[q];
         }
     };
     if (count[Queen] || count[Rook]) walkLines(Rook, RookField, 0x10002, rookScores);
     if (count[Queen] || count[Bishop]) walkLines(Bishop, BishopField, 0x100002, bishopScores);
 }
 
-}  // namespace
-
-namespace {
-
 template <bool Scored>
 int generateMovesImpl(MoveEntry* list, int side, int ply) {
     assert(ply >= 0 && ply < MaxPly);
     moveCursor = list;
     listStart = list;
-    loadContext(ply);
-    if (nonPawnMaterial == 0) return generatePawnEndingMoves(list, side);
+    if constexpr (Scored) loadContext(ply);
+    if (pos.nonPawnMaterial == 0) return generatePawnEndingMoves(list, side);
 
-    if (Scored || attackCacheValid[ply]) {
+    if (Scored || pos.attackCacheValid[ply]) {
         useAttackTables(side, ply);
     } else {
         // Without scores only the opponent's attacks matter. The ply's pair
         // stays marked stale, so a scored generator still builds both.
-        computeAttacks(side ^ 1, attackTables[ply][side ^ 1]);
-        oppAttacks = attackTables[ply][side ^ 1];
+        pos.computeAttacks(side ^ 1, pos.attackTables[ply][side ^ 1]);
+        oppAttacks = pos.attackTables[ply][side ^ 1];
     }
-    const uint32_t checkers = oppAttacks[pieceList[side][0]] & CountMask;
+    const uint32_t checkers = oppAttacks[pos.pieceList[side][0]] & CountMask;
     if (checkers == 0) {
         addAllMenMoves<false>(side);
     } else if (checkers == 1) {
@@ -558,92 +587,82 @@ int generateMovesImpl(MoveEntry* list, int side, int ply) {
         addAllMenMoves<true>(side);
     }
     addKingMoves(side);
-    if (checkers == 0 && castleRights != 0) addCastling(side);
+    if (checkers == 0 && pos.castleRights != 0) addCastling(side);
 
     if constexpr (Scored) scoreAndScaleHistory(list, moveCursor, side);
     return int(moveCursor - list);
 }
 
-}  // namespace
-
-int generateMoves(MoveEntry* list, int side, int ply) { return generateMovesImpl<true>(list, side, ply); }
-
-int generateMovesUnscored(MoveEntry* list, int side, int ply) { return generateMovesImpl<false>(list, side, ply); }
-
 int generateRootMoves(MoveEntry* list, int side, int ply) {
     assert(ply >= 0 && ply < MaxPly);
-    std::memset(evasionMark, 0, sizeof evasionMark);
+    std::memset(pos.evasionMark, 0, sizeof pos.evasionMark);
     const int opp = side ^ 1;
-    computeAttacks(White, attackTables[ply][White]);
-    computeAttacks(Black, attackTables[ply][Black]);
-    attackCacheValid[ply] = 1;
-    int n = generateMoves(list, side, ply);
-    ttMove = 0;
+    pos.computeAttacks(White, pos.attackTables[ply][White]);
+    pos.computeAttacks(Black, pos.attackTables[ply][Black]);
+    pos.attackCacheValid[ply] = 1;
+    int n = generateMovesImpl<true>(list, side, ply);
+    ordering->ttMove = 0;
 
     // The ply's two tables serve as scratch: the opponent's replies go into
     // the mover's slot, the mover's own attacks into the opponent's.
     for (int i = 0; i < n;) {
-        makeMove(side, ply, &list[i]);
-        computeAttacks(opp, attackTables[ply][side]);
-        if (attackTables[ply][side][pieceList[side][0]] != 0) {
-            unmakeMove(ply);
+        pos.makeMove(side, ply, &list[i]);
+        pos.computeAttacks(opp, pos.attackTables[ply][side]);
+        if (pos.attackTables[ply][side][pos.pieceList[side][0]] != 0) {
+            pos.unmakeMove(ply);
             list[i] = list[--n];
             continue;
         }
-        computeAttacks(side, attackTables[ply][opp]);
-        if (attackTables[ply][opp][pieceList[opp][0]] & CountMask) list[i].move |= CheckFlag;
-        unmakeMove(ply);
+        pos.computeAttacks(side, pos.attackTables[ply][opp]);
+        if (pos.attackTables[ply][opp][pos.pieceList[opp][0]] & CountMask) list[i].move |= CheckFlag;
+        pos.unmakeMove(ply);
         ++i;
     }
-    attackCacheValid[ply] = 0;
+    pos.attackCacheValid[ply] = 0;
     return n;
 }
 
-namespace {
-
 void addSliderCaptures(Square from, const int (&rays)[4], int opp) {
     for (const int dir : rays) {
-        const uint64_t men = geometry.ray[dir][from] & occupiedSet;
+        const uint64_t men = geometry.ray[dir][from] & pos.occupiedSet;
         if (men == 0) continue;
         const Square s = nearestOnRay(dir, men);
-        if (board[s].colour == opp) addScoredCapture(from, s, CaptureFlag);
+        if (pos.board[s].colour == opp) addScoredCapture(from, s, CaptureFlag);
     }
 }
-
-}  // namespace
 
 int generateCaptures(MoveEntry* list, int side, int ply, int withChecks) {
     assert(ply >= 0 && ply < MaxPly);
     moveCursor = list;
     listStart = list;
     if (ply == 0) {
-        contextKiller1 = killerMove1[0];
-        contextKiller2 = killerMove2[0];
-        contextBest = plyBestMove[0];
+        contextKiller1 = ordering->killerMove1[0];
+        contextKiller2 = ordering->killerMove2[0];
+        contextBest = ordering->plyBestMove[0];
         lastToSquare = 64;
     } else {
         loadContext(ply);
     }
-    if (nonPawnMaterial == 0) return generatePawnEndingCaptures(list, side);
+    if (pos.nonPawnMaterial == 0) return generatePawnEndingCaptures(list, side);
 
     useAttackTables(side, ply);
     const int opp = side ^ 1;
     const int forward = side == White ? 8 : -8;
     const int lastFromRank = side == White ? 6 : 1;
-    for (int i = lastPieceIndex[side]; i >= 1; --i) {
-        const Square from = pieceList[side][i];
-        const int piece = board[from].piece;
+    for (int i = pos.lastPieceIndex[side]; i >= 1; --i) {
+        const Square from = pos.pieceList[side][i];
+        const int piece = pos.board[from].piece;
         if (piece == Pawn) {
             const uint8_t* jump = nextDirection[moveTypeOf[side][Pawn]][from];
             const bool promotes = rankOf(from) == lastFromRank;
             const MoveWord promo = promotes ? MoveWord(Queen << 12) : 0;
             for (Square c = jump[from]; c != from; c = jump[c])
-                if (board[c].colour == opp) addScoredCapture(from, c, CaptureFlag | promo);
-            if (promotes && isEmpty(from + forward)) addScoredCapture(from, from + forward, promo);
+                if (pos.board[c].colour == opp) addScoredCapture(from, c, CaptureFlag | promo);
+            if (promotes && pos.isEmpty(from + forward)) addScoredCapture(from, from + forward, promo);
         } else if (piece == Knight) {
             const uint8_t* jump = nextDirection[Knight][from];
             for (Square c = jump[from]; c != from; c = jump[c])
-                if (board[c].colour == opp) addScoredCapture(from, c, CaptureFlag);
+                if (pos.board[c].colour == opp) addScoredCapture(from, c, CaptureFlag);
         } else {
             // Only the first man of each ray can be taken; the rays go in the
             // walk tables' order so that equal scores keep their order.
@@ -652,10 +671,10 @@ int generateCaptures(MoveEntry* list, int side, int ply, int withChecks) {
         }
     }
 
-    const Square king = pieceList[side][0];
+    const Square king = pos.pieceList[side][0];
     const uint8_t* jump = nextDirection[King][king];
     for (Square s = jump[king]; s != king; s = jump[s])
-        if (board[s].colour == opp && oppAttacks[s] == 0) addScoredCapture(king, s, CaptureFlag);
+        if (pos.board[s].colour == opp && oppAttacks[s] == 0) addScoredCapture(king, s, CaptureFlag);
 
     if (withChecks && oppAttacks[king] == 0) addSafeChecks(side, false);
     return int(moveCursor - list);
@@ -668,4 +687,27 @@ int generateChecks(MoveEntry* list, int side, int ply) {
     useAttackTables(side, ply);
     addSafeChecks(side, true);
     return int(moveCursor - list);
+}
+};
+
+}  // namespace
+
+int generateMoves(Position& pos, MoveOrdering& ordering, MoveEntry* list, int side, int ply) {
+    return MoveGenerator{pos, &ordering}.generateMovesImpl<true>(list, side, ply);
+}
+
+int generateMovesUnscored(Position& pos, MoveEntry* list, int side, int ply) {
+    return MoveGenerator{pos, nullptr}.generateMovesImpl<false>(list, side, ply);
+}
+
+int generateRootMoves(Position& pos, MoveOrdering& ordering, MoveEntry* list, int side, int ply) {
+    return MoveGenerator{pos, &ordering}.generateRootMoves(list, side, ply);
+}
+
+int generateCaptures(Position& pos, MoveOrdering& ordering, MoveEntry* list, int side, int ply, int withChecks) {
+    return MoveGenerator{pos, &ordering}.generateCaptures(list, side, ply, withChecks);
+}
+
+int generateChecks(Position& pos, MoveEntry* list, int side, int ply) {
+    return MoveGenerator{pos, nullptr}.generateChecks(list, side, ply);
 }

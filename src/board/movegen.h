@@ -2,18 +2,23 @@
 #pragma once
 #include <cstdint>
 
-#include "board/attacks.h"
+#include "board/board.h"
 #include "board/types.h"
 
-extern MoveEntry* moveCursor;
-extern uint32_t* ownAttacks;
-extern uint32_t* oppAttacks;
-extern int lastToSquare;
-extern uint32_t evasionMark[64];
+// What the generators score with besides the position: the table move of
+// the node, the killers and the best move of each ply, and the history.
+// The search owns and updates it.
+struct MoveOrdering {
+    Move ttMove;
+    Move killerMove1[MaxPly];
+    Move killerMove2[MaxPly];
+    Move plyBestMove[MaxPly];
+    int32_t historyTable[2][64][64];
+};
 
-int generateMoves(MoveEntry* list, int side, int ply);
+int generateMoves(Position& pos, MoveOrdering& ordering, MoveEntry* list, int side, int ply);
 // The same moves in the same order, without ordering scores (perft needs none).
-int generateMovesUnscored(MoveEntry* list, int side, int ply);
-int generateRootMoves(MoveEntry* list, int side, int ply);
-int generateCaptures(MoveEntry* list, int side, int ply, int withChecks);
-int generateChecks(MoveEntry* list, int side, int ply);
+int generateMovesUnscored(Position& pos, MoveEntry* list, int side, int ply);
+int generateRootMoves(Position& pos, MoveOrdering& ordering, MoveEntry* list, int side, int ply);
+int generateCaptures(Position& pos, MoveOrdering& ordering, MoveEntry* list, int side, int ply, int withChecks);
+int generateChecks(Position& pos, MoveEntry* list, int side, int ply);

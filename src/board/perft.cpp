@@ -1,58 +1,54 @@
 #include "board/perft.h"
 
 #include <cassert>
+#include <memory>
+#include <vector>
 
 #include "board/attacks.h"
 #include "board/board.h"
-#include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/tables.h"
-#include "search/search.h"
 
 namespace {
 
 // A generous bound on the pseudo-legal moves of one position; plies stack
 // their lists, so the buffer covers the deepest line the stack allows.
 constexpr int PlyRoom = 400;
-MoveEntry perftBuffer[MaxPly * PlyRoom];
+constexpr int BufferSize = MaxPly * PlyRoom;
 
-uint64_t perftNode(int side, int ply, int depth, MoveEntry* list) {
-    assert(ply < MaxPly - 1 && list + PlyRoom <= perftBuffer + MaxPly * PlyRoom);
-    // As in the search: a node starts without attack tables and with a
-    // fresh stamp for the evasion marks.
-    ++nodeCount;
-    attackCacheValid[ply] = 0;
-    const int n = generateMovesUnscored(list, side, ply);
+uint64_t perftNode(Position& pos, int side, int ply, int depth, MoveEntry* list, const MoveEntry* bufferEnd) {
+    assert(ply < MaxPly - 1 && list + PlyRoom <= bufferEnd);
+    // As in the search: a node starts without attack tables.
+    pos.attackCacheValid[ply] = 0;
+    const int n = generateMovesUnscored(pos, list, side, ply);
     assert(n <= PlyRoom);
     uint64_t total = 0;
     for (int i = 0; i < n; ++i) {
-        makeMove(side, ply, &list[i]);
-        if (!ownKingAttacked(side)) total += depth == 1 ? 1 : perftNode(side ^ 1, ply + 1, depth - 1, list + n);
-        unmakeMove(ply);
+        pos.makeMove(side, ply, &list[i]);
+        if (!pos.ownKingAttacked(side))
+            total += depth == 1 ? 1 : perftNode(pos, side ^ 1, ply + 1, depth - 1, list + n, bufferEnd);
+        pos.unmakeMove(ply);
     }
     return total;
 }
 
 }  // namespace
 
-bool ownKingAttacked(int side) {
-    const Square king = pieceList[side][0];
-    // The single-square tests ignore kings; two kings side by side are
-    // caught by their distance.
-    if (distance[king][pieceList[side ^ 1][0]] <= 1) return true;
-    return side == White ? isAttackedByBlack(king) != 0 : isAttackedByWhite(king) != 0;
-}
-
-uint64_t perftDivide(int side, int depth, PerftRootResult* results, int* resultCount) {
+uint64_t perftDivide(Position& pos, int side, int depth, PerftRootResult* results, int* resultCount) {
     *resultCount = 0;
     if (depth <= 0) return 1;
-    const int n = generateRootMoves(perftBuffer, side, 0);
+    std::vector<MoveEntry> buffer(BufferSize);
+    MoveEntry* const perftBuffer = buffer.data();
+    // The root generator scores its list; the scores play no part here.
+    const auto noOrdering = std::make_unique<MoveOrdering>();
+    const int n = generateRootMoves(pos, *noOrdering, perftBuffer, side, 0);
     assert(n <= MaxRootMoves);
     uint64_t total = 0;
     for (int i = 0; i < n && i < MaxRootMoves; ++i) {
-        makeMove(side, 0, &perftBuffer[i]);
-        const uint64_t nodes = depth == 1 ? 1 : perftNode(side ^ 1, 1, depth - 1, perftBuffer + n);
-        unmakeMove(0);
+        pos.makeMove(side, 0, &perftBuffer[i]);
+        const uint64_t nodes =
+            depth == 1 ? 1 : perftNode(pos, side ^ 1, 1, depth - 1, perftBuffer + n, perftBuffer + BufferSize);
+        pos.unmakeMove(0);
         if (results) results[*resultCount] = PerftRootResult{moveOf(perftBuffer[i].move), nodes};
         ++*resultCount;
         total += nodes;
@@ -60,7 +56,7 @@ uint64_t perftDivide(int side, int depth, PerftRootResult* results, int* resultC
     return total;
 }
 
-uint64_t perft(int side, int depth) {
+uint64_t perft(Position& pos, int side, int depth) {
     int count = 0;
-    return perftDivide(side, depth, nullptr, &count);
+    return perftDivide(pos, side, depth, nullptr, &count);
 }

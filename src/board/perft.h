@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 
+#include "board/board.h"
 #include "board/types.h"
 
 // Room for the legal moves of any root position.
@@ -13,14 +14,10 @@ struct PerftRootResult {
     uint64_t nodes;
 };
 
-// True when side's king stands attacked by the opponent's men or king: the
-// test the search applies after make to drop an illegal move.
-bool ownKingAttacked(int side);
-
-// Leaf count at depth plies below the current position, which must have been
-// set up with prepareRootPosition(side). depth 0 counts the position itself.
-uint64_t perft(int side, int depth);
+// Leaf count at depth plies below the position, which must have been set up
+// with prepareRootPosition. depth 0 counts the position itself.
+uint64_t perft(Position& pos, int side, int depth);
 
 // As perft, and one result per legal root move in `results` (at most
 // MaxRootMoves); *resultCount receives their number.
-uint64_t perftDivide(int side, int depth, PerftRootResult* results, int* resultCount);
+uint64_t perftDivide(Position& pos, int side, int depth, PerftRootResult* results, int* resultCount);

@@ -1,19 +1,6 @@
 #include "board/tables.h"
 
-#include <cstdlib>
-
 #include "board/board.h"
-
-uint8_t nextSquare[8][64][64];
-uint8_t nextDirection[8][64][64];
-int distance[64][64];
-int knightJump[64][64];
-LineEntry lineTable[64][64];
-
-uint64_t pieceKey[2][8][64];
-uint64_t castleKey[16];
-uint64_t epKey[64];
-uint32_t pawnKey[2][64];
 
 // a1 is dark; the knight test relies on this pattern.
 const int squareColour[64] = {
@@ -36,15 +23,27 @@ constexpr uint32_t seedTable[55] = {
     1421733266u, 2017105031u, 3882325900u, 810735053u,  384606609u,  2393861397u,
 };
 
-struct RandomState {
-    uint32_t s[55];
-    int j;
-    int k;
-    bool seeded;
+// Lagged Fibonacci draws from the seed table.
+struct KeyRandom {
+    uint32_t s[55] = {};
+    int j = 23;
+    int k = 54;
+    constexpr KeyRandom() {
+        for (int i = 0; i < 55; ++i) s[i] = seedTable[i];
+    }
+    constexpr uint32_t next() {
+        s[k] += s[j];
+        const uint32_t result = s[k];
+        if (--j < 0) j = 54;
+        if (--k < 0) k = 54;
+        return result;
+    }
+    constexpr uint64_t next64() {
+        const uint64_t low = next();
+        const uint64_t high = next();
+        return low | (high << 32);
+    }
 };
-RandomState randomState;
-
-bool keysBuilt = false;
 
 // 10 x 12 board: two guard rows above and below, one guard file each side,
 // so a single knight jump from any square stays inside the array.
@@ -82,35 +81,32 @@ constexpr int initialPiece[64] = {
     Rook, Knight, Bishop, Queen, King, Bishop, Knight, Rook,
 };
 
-uint64_t randomKey() {
-    const uint64_t low = keyRandom();
-    const uint64_t high = keyRandom();
-    return low | (high << 32);
-}
-
-void generateKeys() {
-    for (auto& colour : pieceKey)
+constexpr void generateKeys(PrecomputedTables& t) {
+    KeyRandom random;
+    for (auto& colour : t.pieceKey)
         for (auto& piece : colour)
-            for (auto& key : piece) key = randomKey();
+            for (auto& key : piece) key = random.next64();
 
-    uint64_t rightKey[4];  // rights 1, 2, 4, 8
-    for (auto& key : rightKey) key = randomKey();
+    uint64_t rightKey[4] = {};  // rights 1, 2, 4, 8
+    for (auto& key : rightKey) key = random.next64();
     for (int v = 0; v < 16; ++v) {
         uint64_t key = 0;
         for (int bit = 0; bit < 4; ++bit)
             if (!(v & (1 << bit))) key ^= rightKey[bit];
-        castleKey[v] = key;
+        t.castleKey[v] = key;
     }
 
-    for (auto& key : epKey) key = randomKey();
+    for (auto& key : t.epKey) key = random.next64();
 
     for (int sq = 0; sq < 64; ++sq) {
-        pawnKey[White][sq] = keyRandom();
-        pawnKey[Black][sq] = keyRandom();
+        t.pawnKey[White][sq] = random.next();
+        t.pawnKey[Black][sq] = random.next();
     }
 }
 
-void buildMoveTables() {
+constexpr void buildMoveTables(PrecomputedTables& t) {
+    auto& nextSquare = t.nextSquare;
+    auto& nextDirection = t.nextDirection;
     for (int t = 0; t < 8; ++t)
         for (int o = 0; o < 64; ++o)
             for (int s = 0; s < 64; ++s) {
@@ -124,8 +120,8 @@ void buildMoveTables() {
             const int o = mailbox.v[m];
             if (o < 0) continue;
 
-            int dest[8][7];
-            int steps[8];
+            int dest[8][7] = {};
+            int steps[8] = {};
             for (int d = 0; d < 8; ++d) {
                 dest[d][0] = o;
                 steps[d] = 0;
@@ -149,7 +145,7 @@ void buildMoveTables() {
 
             // Empty directions go last so every ray links straight to the next
             // one that has squares.
-            int order[8];
+            int order[8] = {};
             int count = 0;
             for (int d = 0; d < 8; ++d)
                 if (steps[d] > 0) order[count++] = d;
@@ -171,13 +167,25 @@ void buildMoveTables() {
     }
 }
 
-void buildKnightJumps() {
+constexpr void buildDistanceTable(PrecomputedTables& t) {
     for (int a = 0; a < 64; ++a)
-        for (int b = 0; b < 64; ++b)
-            knightJump[a][b] = distance[a][b] == 2 && squareColour[a] != squareColour[b] ? 1 : 0;
+        for (int b = 0; b < 64; ++b) {
+            const int df = fileOf(a) > fileOf(b) ? fileOf(a) - fileOf(b) : fileOf(b) - fileOf(a);
+            const int dr = rankOf(a) > rankOf(b) ? rankOf(a) - rankOf(b) : rankOf(b) - rankOf(a);
+            t.distance[a][b] = df > dr ? df : dr;
+        }
 }
 
-void buildLineTable() {
+constexpr void buildKnightJumps(PrecomputedTables& t) {
+    // Two squares apart in king distance, on squares of different colours.
+    auto colour = [](int s) { return (fileOf(s) + rankOf(s)) & 1; };
+    for (int a = 0; a < 64; ++a)
+        for (int b = 0; b < 64; ++b) t.knightJump[a][b] = t.distance[a][b] == 2 && colour(a) != colour(b) ? 1 : 0;
+}
+
+constexpr void buildLineTable(PrecomputedTables& t) {
+    auto& lineTable = t.lineTable;
+    const auto& distance = t.distance;
     for (auto& row : lineTable)
         for (auto& entry : row) entry = LineEntry{0, 0};
     constexpr int lineSteps[8] = {8, -8, 1, -1, 9, -9, 7, -7};
@@ -193,44 +201,21 @@ void buildLineTable() {
         }
 }
 
+constexpr PrecomputedTables buildTables() {
+    PrecomputedTables t{};
+    generateKeys(t);
+    buildMoveTables(t);
+    buildDistanceTable(t);
+    buildKnightJumps(t);
+    buildLineTable(t);
+    return t;
+}
+
 }  // namespace
 
-uint32_t keyRandom() {
-    RandomState& r = randomState;
-    if (!r.seeded) {
-        for (int i = 0; i < 55; ++i) r.s[i] = seedTable[i];
-        r.j = 23;
-        r.k = 54;
-        r.seeded = true;
-    }
-    r.s[r.k] += r.s[r.j];
-    const uint32_t result = r.s[r.k];
-    if (--r.j < 0) r.j = 54;
-    if (--r.k < 0) r.k = 54;
-    return result;
-}
+constexpr PrecomputedTables precomputedTables = buildTables();
 
-void buildDistanceTable() {
-    for (int a = 0; a < 64; ++a)
-        for (int b = 0; b < 64; ++b) {
-            const int df = std::abs(fileOf(a) - fileOf(b));
-            const int dr = std::abs(rankOf(a) - rankOf(b));
-            distance[a][b] = df > dr ? df : dr;
-        }
-}
-
-void initTables() {
-    if (!keysBuilt) {
-        generateKeys();
-        keysBuilt = true;
-    }
-    buildMoveTables();
-    buildDistanceTable();
-    buildKnightJumps();
-    buildLineTable();
-}
-
-uint64_t computeHashKey(int side) {
+uint64_t Position::computeHashKey(int side) const {
     uint64_t key = 0;
     for (int sq = 0; sq < 64; ++sq) {
         const SquareState& st = board[sq];

@@ -4,32 +4,38 @@
 
 #include "board/types.h"
 
-// Walk tables [type][origin][current]: nextSquare continues along the ray
-// past an empty square, nextDirection jumps to the next ray (for pawns: the
-// capture chain). Reaching the origin again ends the walk.
-extern uint8_t nextSquare[8][64][64];
-extern uint8_t nextDirection[8][64][64];
-extern int distance[64][64];
-extern int knightJump[64][64];
-
 struct LineEntry {
     int32_t kind;  // 4 file/rank, 3 diagonal, 0 none
     int32_t step;  // from the first square towards the second
 };
-extern LineEntry lineTable[64][64];
+
+// Built at compile time: nothing here changes while the engine runs.
+struct PrecomputedTables {
+    // Walk tables [type][origin][current]: nextSquare continues along the ray
+    // past an empty square, nextDirection jumps to the next ray (for pawns:
+    // the capture chain). Reaching the origin again ends the walk.
+    uint8_t nextSquare[8][64][64];
+    uint8_t nextDirection[8][64][64];
+    int distance[64][64];
+    int knightJump[64][64];
+    LineEntry lineTable[64][64];
+    // The Zobrist keys, drawn in a fixed order from a fixed seed (the book
+    // file is keyed by them).
+    uint64_t pieceKey[2][8][64];
+    uint64_t castleKey[16];
+    uint64_t epKey[64];
+    uint32_t pawnKey[2][64];
+};
+extern const PrecomputedTables precomputedTables;
+
+inline constexpr const auto& nextSquare = precomputedTables.nextSquare;
+inline constexpr const auto& nextDirection = precomputedTables.nextDirection;
+inline constexpr const auto& distance = precomputedTables.distance;
+inline constexpr const auto& knightJump = precomputedTables.knightJump;
+inline constexpr const auto& lineTable = precomputedTables.lineTable;
+inline constexpr const auto& pieceKey = precomputedTables.pieceKey;
+inline constexpr const auto& castleKey = precomputedTables.castleKey;
+inline constexpr const auto& epKey = precomputedTables.epKey;
+inline constexpr const auto& pawnKey = precomputedTables.pawnKey;
 
 extern const int squareColour[64];  // 1 dark (a1), 0 light
-
-extern uint64_t pieceKey[2][8][64];
-extern uint64_t castleKey[16];
-extern uint64_t epKey[64];
-extern uint32_t pawnKey[2][64];
-
-// Builds keys, walk tables, distance, knightJump and lineTable; the keys are
-// drawn only once per process.
-void initTables();
-// The pawn hash needs distances before the engine's own tables exist.
-void buildDistanceTable();
-
-uint32_t keyRandom();
-uint64_t computeHashKey(int side);

@@ -4,31 +4,15 @@
 #include <cstring>
 #include <ctime>
 
-#include "eval/evaluate.h"
-#include "frontend/engine_state.h"
-#include "frontend/game_record.h"
-#include "frontend/options.h"
-#include "frontend/text_io.h"
-#include "search/alphabeta.h"
-#include "search/search.h"
 
 namespace {
 
 struct OpeningBook {
     std::FILE* file = nullptr;
     uint32_t count = 0;
-    BookCandidate candidates[MaxBookCandidates];
-    int candidateCount = 0;
-    char text[1024];
     uint32_t randomState = 0;
 };
 OpeningBook book;
-
-// 15-bit linear congruential generator.
-int nextRandom() {
-    book.randomState = book.randomState * 214013u + 2531011u;
-    return int((book.randomState >> 16) & 0x7FFF);
-}
 
 void keyBytes(uint64_t key, unsigned char out[8]) {
     for (int i = 0; i < 8; ++i) out[i] = static_cast<unsigned char>(key >> (8 * i));
@@ -39,6 +23,11 @@ bool seekEntry(uint32_t index) {
 }
 
 }  // namespace
+
+int nextBookRandom() {
+    book.randomState = book.randomState * 214013u + 2531011u;
+    return int((book.randomState >> 16) & 0x7FFF);
+}
 
 void encodeBookEntry(uint64_t key, int32_t weight, unsigned char out[BookEntrySize]) {
     keyBytes(key, out);
@@ -67,10 +56,9 @@ void openBook(const char* path) {
             book.count = uint32_t(size / BookEntrySize);
         }
     }
-    book.candidateCount = 0;
     const uint32_t seconds = uint32_t(std::time(nullptr));
     book.randomState = seconds;
-    for (uint32_t i = 0; i < (seconds & 255) + 1; ++i) nextRandom();
+    for (uint32_t i = 0; i < (seconds & 255) + 1; ++i) nextBookRandom();
 }
 
 void closeBook() {
@@ -108,31 +96,6 @@ bool bookLookup(uint64_t key, int32_t& weight) {
     }
 }
 
-bool collectBookCandidates(BookCandidate* out, int& count) {
-    count = 0;
-    GameRecord& g = gameRecord;
-    int32_t weight;
-    if (!bookLookup(g.keys[g.ply], weight)) return false;
-    loadCurrentPosition();
-    // The move list must not disturb what the previous search left in the
-    // node counters: the closing line reports them after a book move.
-    const uint32_t nodes = nodeCount;
-    const int hits = tbHits;
-    Move moves[MaxGeneratedMoves + 1];
-    uint32_t inCheck;
-    const int n = legalRootMoves(moves, inCheck);
-    nodeCount = nodes;
-    tbHits = hits;
-    const int ply = g.ply;
-    for (int i = 0; i < n; ++i) {
-        if (playMove(moves[i]) != ply + 1) continue;
-        if (bookLookup(g.keys[g.ply], weight) && count < MaxBookCandidates && weight > 0)
-            out[count++] = BookCandidate{moves[i], weight};
-        g.ply = ply;
-    }
-    return true;
-}
-
 void sortBookCandidates(BookCandidate* list, int count) {
     for (int i = 0; i < count - 1; ++i)
         for (int j = i + 1; j < count; ++j)
@@ -149,39 +112,4 @@ void bookShare(int32_t weight, int64_t total, char* out) {
         std::snprintf(out, 16, "<1");
     else
         std::snprintf(out, 16, "%d", int(percent));
-}
-
-void bookShareText(const BookCandidate* list, int count, char* out, int size) {
-    int64_t total = 0;
-    for (int i = 0; i < count; ++i) total += list[i].weight;
-    int used = 0;
-    out[0] = '\0';
-    for (int i = 0; i < count && total > 0; ++i) {
-        char move[8], share[16];
-        moveText(list[i].move, move);
-        bookShare(list[i].weight, total, share);
-        const int n = std::snprintf(out + used, size_t(size - used), "%s%s %s%%", i ? ", " : "", move, share);
-        if (n < 0 || n >= size - used) break;
-        used += n;
-    }
-}
-
-Move probeBook() {
-    if (gameRecord.ply > 50 || !ownBook || fixedLimits) return 0;
-    int& n = book.candidateCount;
-    if (!collectBookCandidates(book.candidates, n) || n == 0) return 0;
-    sortBookCandidates(book.candidates, n);
-    int64_t total = 0;
-    for (int i = 0; i < n; ++i) total += book.candidates[i].weight;
-    const int high = nextRandom();
-    int64_t r = ((int64_t(high) << 15) + nextRandom()) % total;
-    char shares[sizeof book.text - 16];
-    bookShareText(book.candidates, n, shares, sizeof shares);
-    std::snprintf(book.text, sizeof book.text, "0 0 0 0 (%s)", shares);
-    sendLine("info string %s", book.text);
-    for (int i = 0; i < n; ++i) {
-        if (r < book.candidates[i].weight) return book.candidates[i].move;
-        r -= book.candidates[i].weight;
-    }
-    return book.candidates[0].move;
 }

@@ -21,19 +21,12 @@ uint32_t bookEntryCount();
 // Weight stored for key; false when the book does not hold it.
 bool bookLookup(uint64_t key, int32_t& weight);
 
-// Successors of the game record's current position that the book holds with
-// a positive weight, in generator order; false when the position itself is
-// not in the book. Leaves another position on the board.
-bool collectBookCandidates(BookCandidate* out, int& count);
 // Heaviest first; equal weights keep an order fixed by the swap sort.
 void sortBookCandidates(BookCandidate* list, int count);
 // weight * 100 / total in decimal, or "<1" below one percent; out holds 16.
 void bookShare(int32_t weight, int64_t total, char* out);
-// "e2e4 61%, d2d4 38%, g1f3 <1%" for a sorted list.
-void bookShareText(const BookCandidate* list, int count, char* out, int size);
-
-// The move to play from the book for the current go, or 0.
-Move probeBook();
+// The book's own 15-bit draws, seeded by openBook.
+int nextBookRandom();
 
 // Record layout shared with the book writer.
 void encodeBookEntry(uint64_t key, int32_t weight, unsigned char out[BookEntrySize]);

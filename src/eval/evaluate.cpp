@@ -8,12 +8,7 @@
 #include "board/tables.h"
 #include "eval/pawns.h"
 #include "eval/pieces.h"
-#include "search/search.h"
 #include "tablebases/registry.h"
-
-int gamePhase;
-int positionalByPly[MaxPly];
-int tbHits;
 
 namespace {
 
@@ -21,43 +16,33 @@ constexpr int IllegalScore = InfiniteScore;
 constexpr int NoTablebaseResult = 99999;
 constexpr int NormalDepthLimit = 64;
 
-// Key of the position whose piece terms a ply's positionalByPly holds (0
-// when its last evaluation did not compute them).
-uint64_t piecesKeyByPly[MaxPly];
-
-// The opponent's attacks for the flight-square test of a mate-search leaf;
-// kept apart from the per-ply tables the move generator relies on.
-AttackTable flightAttacks;
-
-inline int count(int colour, int piece) { return pieceCount[colour * 8 + piece]; }
-
-inline int psqDifference(int side) { return psqScore[side] - psqScore[side ^ 1]; }
+}  // namespace
 
 // Colour has just moved: did the move open a line onto its own king?
 template <int Colour>
-int kingSafeAfterMove(MoveWord m) {
+int Evaluator::kingSafeAfterMove(MoveWord m) const {
     constexpr int Enemy = Colour ^ 1;
-    const Square k = pieceList[Colour][0];
+    const Square k = pos.pieceList[Colour][0];
     if (m & EnPassantFlag) {
         // Two squares were emptied: no single line says it all.
-        const int attacked = Colour == White ? isAttackedByBlack(k) : isAttackedByWhite(k);
+        const int attacked = Colour == White ? pos.isAttackedByBlack(k) : pos.isAttackedByWhite(k);
         return attacked ? 0 : 1;
     }
     // King moves never land on attacked squares; only the vacated line can open.
-    if (board[moveTo(m)].piece == King) return 1;
-    return lineOpenedOnto(Enemy, k, moveFrom(m)) ? 0 : 1;
+    if (pos.board[moveTo(m)].piece == King) return 1;
+    return pos.lineOpenedOnto(Enemy, k, moveFrom(m)) ? 0 : 1;
 }
 
 // Colour has too little to mate: a bare king, a lone minor piece, or rook's
 // pawns with a bishop that cannot cover the promotion corner the enemy king holds.
-bool cannotWin(int colour) {
-    const int last = lastPieceIndex[colour];
+bool Evaluator::cannotWin(int colour) const {
+    const int last = pos.lastPieceIndex[colour];
     if (last == 0) return true;
     const int bishops = count(colour, Bishop);
     if (last == 1 && (bishops == 1 || count(colour, Knight) == 1)) return true;
     if (last - count(colour, Pawn) != 1 || bishops != 1) return false;
 
-    const Square enemyKing = pieceList[colour ^ 1][0];
+    const Square enemyKing = pos.pieceList[colour ^ 1][0];
     const int kf = fileOf(enemyKing);
     // Seen from the bishop's owner: the defender's back two ranks.
     const int kr = colour == White ? rankOf(enemyKing) : 7 - rankOf(enemyKing);
@@ -69,14 +54,15 @@ bool cannotWin(int colour) {
     if (hSide ? kf < 6 : kf > 1) return false;
     const int pawnFile = hSide ? 7 : 0;
     for (int i = 1; i <= last; ++i) {
-        const Square s = pieceList[colour][i];
-        if (board[s].piece == Pawn && fileOf(s) != pawnFile) return false;
+        const Square s = pos.pieceList[colour][i];
+        if (pos.board[s].piece == Pawn && fileOf(s) != pawnFile) return false;
     }
     return true;
 }
 
 template <bool Explain>
-int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove, int& status, EvalBreakdown* why) {
+int Evaluator::evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove, int& status,
+                            EvalBreakdown* why) {
     assert(side == White || side == Black);
     assert(ply >= 0 && ply < MaxPly);
     assert(lastMove != nullptr);
@@ -87,18 +73,18 @@ int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove,
         if constexpr (Explain) why->exit = exit;
     };
 
-    if (count(White, Pawn) + count(Black, Pawn) == 0 && nonPawnMaterial <= 350) {
+    if (count(White, Pawn) + count(Black, Pawn) == 0 && pos.nonPawnMaterial <= 350) {
         status = EvalDraw;
         leave(EvalExit::NoMatingMaterial);
         return drawScoreAtPly(ply);
     }
-    if (fiftyCount >= 100) {
+    if (pos.fiftyCount >= 100) {
         status = EvalDraw;
         leave(EvalExit::FiftyMoves);
         return drawScoreAtPly(ply);
     }
 
-    if (nonPawnMaterial > 0) {
+    if (pos.nonPawnMaterial > 0) {
         const MoveWord m = lastMove->move;
         const int safe = side == Black ? kingSafeAfterMove<White>(m) : kingSafeAfterMove<Black>(m);
         if (!safe) {
@@ -109,7 +95,7 @@ int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove,
         status = EvalNormal;
     } else {
         // Kings and pawns: only pawns and the enemy king can attack.
-        const Square wk = pieceList[White][0], bk = pieceList[Black][0];
+        const Square wk = pos.pieceList[White][0], bk = pos.pieceList[Black][0];
         const bool moverAttacked = side == White ? attackedByWhitePawn(bk) : attackedByBlackPawn(wk);
         if (distance[wk][bk] < 2 || moverAttacked) {
             status = EvalIllegal;
@@ -120,9 +106,9 @@ int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove,
         if (side == White ? attackedByBlackPawn(wk) : attackedByWhitePawn(bk)) lastMove->move |= CheckFlag;
     }
 
-    const int men = lastPieceIndex[White] + lastPieceIndex[Black] + 2;
-    if ((ply < 2 || ply < horizon) && men <= searchEngine.tablebaseMaxMen) {
-        const int r = probeTablebase(side);
+    const int men = pos.lastPieceIndex[White] + pos.lastPieceIndex[Black] + 2;
+    if ((ply < 2 || ply < horizon) && men <= tablebaseMaxMen) {
+        const int r = probeTablebase(pos, side);
         if (r != NoTablebaseResult) {
             ++tbHits;
             status = EvalTablebase;
@@ -133,7 +119,7 @@ int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove,
     }
 
     for (int colour = White; colour <= Black; ++colour) {
-        if (lastPieceIndex[colour] == 0 && count(colour ^ 1, Pawn) == 0) {
+        if (pos.lastPieceIndex[colour] == 0 && count(colour ^ 1, Pawn) == 0) {
             const int v = evaluateBareKing(colour, side);
             leave(EvalExit::BareKing);
             if constexpr (Explain) why->material = v;
@@ -141,7 +127,7 @@ int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove,
         }
     }
 
-    if (nonPawnMaterial == 0) {
+    if (pos.nonPawnMaterial == 0) {
         positionalByPly[ply] = ply == 0 ? 0 : -positionalByPly[ply - 1];
         // The phase is computed below; with no pieces it is the endgame.
         gamePhase = 10;
@@ -157,7 +143,7 @@ int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove,
         return psqDifference(side) + 10 + structure + ending;
     }
 
-    gamePhase = computeGamePhase();
+    gamePhase = computeGamePhase(pos);
 
     if (iterationDepthLimit != NormalDepthLimit) {
         // Looking for a mate only: material decides, and a leaf ends the line.
@@ -167,10 +153,10 @@ int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove,
             if (!inCheck || ply > limit) {
                 status = EvalLeaf;
             } else {
-                const Square k = pieceList[side][0];
-                computeAttacks(other, flightAttacks);
+                const Square k = pos.pieceList[side][0];
+                pos.computeAttacks(other, flightAttacks);
                 for (int s = nextSquare[King][k][k]; s != k; s = nextSquare[King][k][s]) {
-                    if (flightAttacks[s] == 0 && board[s].colour != side) {
+                    if (flightAttacks[s] == 0 && pos.board[s].colour != side) {
                         status = EvalLeaf;
                         break;
                     }
@@ -224,9 +210,9 @@ int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove,
         // After a null move the men stand as they did a ply up: the piece
         // terms computed there hold, seen from the other side.
         const bool reuse = ply > 0 && lastMove->move == 0 && piecesKeyByPly[ply - 1] != 0 &&
-                           piecesKeyByPly[ply - 1] == undoStack.key[ply - 1];
+                           piecesKeyByPly[ply - 1] == pos.undoStack.key[ply - 1];
         const int p = reuse ? -positionalByPly[ply - 1] : evaluatePieces(side, ply);
-        piecesKeyByPly[ply] = hashKey;
+        piecesKeyByPly[ply] = pos.hashKey;
         score += p;
         positionalByPly[ply] = p;
         if constexpr (Explain) {
@@ -236,10 +222,11 @@ int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove,
     }
 
     // Rook and minor against rook is hard to win without pawns to help.
-    if (nonPawnMaterial > 1040 && nonPawnMaterial < 1560 && count(White, Rook) == 1 && count(Black, Rook) == 1) {
+    if (pos.nonPawnMaterial > 1040 && pos.nonPawnMaterial < 1560 && count(White, Rook) == 1 &&
+        count(Black, Rook) == 1) {
         const int before = score;
         for (int colour = White; colour <= Black; ++colour) {
-            if (lastPieceIndex[colour] != 2) continue;
+            if (pos.lastPieceIndex[colour] != 2) continue;
             if (count(colour, Knight) == 1) score = shiftScoreTowards(score, colour ^ 1, side, 100);
             else if (count(colour, Bishop) == 1) score = shiftScoreTowards(score, colour ^ 1, side, 50);
         }
@@ -254,9 +241,9 @@ int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove,
         const int before = score;
         int pawnsOn[2][2] = {{0, 0}, {0, 0}};  // [colour][square colour]
         for (int colour = White; colour <= Black; ++colour)
-            for (int i = 1; i <= lastPieceIndex[colour]; ++i) {
-                const Square s = pieceList[colour][i];
-                if (board[s].piece == Pawn) ++pawnsOn[colour][squareColour[s]];
+            for (int i = 1; i <= pos.lastPieceIndex[colour]; ++i) {
+                const Square s = pos.pieceList[colour][i];
+                if (pos.board[s].piece == Pawn) ++pawnsOn[colour][squareColour[s]];
             }
         const bool whiteBishop = count(White, Bishop) == 1, blackBishop = count(Black, Bishop) == 1;
         MinorScaling kind;
@@ -310,16 +297,12 @@ int evaluateImpl(int side, int bound, int horizon, int ply, MoveEntry* lastMove,
     return score;
 }
 
-}  // namespace
-
-int computeGamePhase() {
-    const int m = nonPawnMaterial;
+int computeGamePhase(const Position& pos) {
+    const int m = pos.nonPawnMaterial;
     if (m >= 6200) return 0;
     if (m < 1360) return 10;
     return (6200 - m) / 484;
 }
-
-int drawScoreAtPly(int ply) { return (ply & 1) ? -searchEngine.drawScore : searchEngine.drawScore; }
 
 int shiftScoreTowards(int score, int towards, int side, int x) {
     if (side == towards) {
@@ -337,30 +320,30 @@ int bareKingCentre(Square s) {
     return 6 * (std::min(f, 7 - f) + std::min(r, 7 - r));
 }
 
-int evaluateBareKing(int bare, int side) {
+int Evaluator::evaluateBareKing(int bare, int side) const {
     const int strong = bare ^ 1;
-    const Square kb = pieceList[bare][0], ks = pieceList[strong][0];
-    const int v = psqScore[strong] - psqScore[bare] + 1040 - 4 * distance[kb][ks] - bareKingCentre(kb);
+    const Square kb = pos.pieceList[bare][0], ks = pos.pieceList[strong][0];
+    const int v = pos.psqScore[strong] - pos.psqScore[bare] + 1040 - 4 * distance[kb][ks] - bareKingCentre(kb);
     return side == strong ? v : -v;
 }
 
-int whiteKingSafeAfterMove(MoveWord lastMove) { return kingSafeAfterMove<White>(lastMove); }
-int blackKingSafeAfterMove(MoveWord lastMove) { return kingSafeAfterMove<Black>(lastMove); }
+int Evaluator::whiteKingSafeAfterMove(MoveWord lastMove) const { return kingSafeAfterMove<White>(lastMove); }
+int Evaluator::blackKingSafeAfterMove(MoveWord lastMove) const { return kingSafeAfterMove<Black>(lastMove); }
 
-int bishopSquareColour(int colour) {
-    for (int i = 1; i <= lastPieceIndex[colour]; ++i) {
-        const Square s = pieceList[colour][i];
-        if (board[s].piece == Bishop) return squareColour[s];
+int Evaluator::bishopSquareColour(int colour) const {
+    for (int i = 1; i <= pos.lastPieceIndex[colour]; ++i) {
+        const Square s = pos.pieceList[colour][i];
+        if (pos.board[s].piece == Bishop) return squareColour[s];
     }
     assert(false && "bishopSquareColour without a bishop");
     return 0;
 }
 
-int evaluate(int side, int bound, int horizon, int ply, MoveEntry* lastMove, int& status) {
+int Evaluator::evaluate(int side, int bound, int horizon, int ply, MoveEntry* lastMove, int& status) {
     return evaluateImpl<false>(side, bound, horizon, ply, lastMove, status, nullptr);
 }
 
-int evaluateExplained(int side, int bound, int horizon, int ply, MoveEntry* lastMove, int& status,
-                      EvalBreakdown& breakdown) {
+int Evaluator::evaluateExplained(int side, int bound, int horizon, int ply, MoveEntry* lastMove, int& status,
+                                  EvalBreakdown& breakdown) {
     return evaluateImpl<true>(side, bound, horizon, ply, lastMove, status, &breakdown);
 }

@@ -9,8 +9,6 @@
 #include "board/tables.h"
 #include "eval/evaluate.h"
 
-PawnHashTable pawnHash;
-
 const int passedPawnBonus[8] = {0, 8, 12, 20, 40, 64, 104, 0};
 const int protectedPassedBonus[8] = {0, 0, 0, 4, 12, 32, 64, 0};
 const int raceBonus[8] = {0, 16, 24, 36, 44, 60, 100, 0};
@@ -37,20 +35,22 @@ constexpr int NoPawnScore = 32000;
 // cannot exist, attacker squares beyond the edge).
 inline Bitboard bit(int s) { return s >= 0 && s < 64 ? Bitboard(1) << s : 0; }
 
-inline Bitboard pawnsOf(int colour) { return colour == White ? pawnHash.whitePawns : pawnHash.blackPawns; }
+inline Bitboard attackerMaskAt(int colour, int s) {
+    return s >= 0 && s < 64 ? pawnMasks.pawnAttackerMask[colour][s] : 0;
+}
+inline Bitboard supportMaskAt(int colour, int s) { return s >= 0 && s < 64 ? pawnMasks.supportMask[colour][s] : 0; }
+
+}  // namespace
 
 // Pawns of colour that attack s, 0..2; the two sides are counted apart.
-inline int pawnAttackerCount(int colour, int s) {
+inline int Evaluator::pawnAttackerCount(int colour, int s) const {
     if (s < 0 || s > 63) return 0;
     const Bitboard pawns = pawnsOf(colour);
-    return int((pawnHash.pawnAttackerLeft[colour][s] & pawns) != 0) +
-           int((pawnHash.pawnAttackerRight[colour][s] & pawns) != 0);
+    return int((pawnMasks.pawnAttackerLeft[colour][s] & pawns) != 0) +
+           int((pawnMasks.pawnAttackerRight[colour][s] & pawns) != 0);
 }
 
-inline Bitboard attackerMaskAt(int colour, int s) { return s >= 0 && s < 64 ? pawnHash.pawnAttackerMask[colour][s] : 0; }
-inline Bitboard supportMaskAt(int colour, int s) { return s >= 0 && s < 64 ? pawnHash.supportMask[colour][s] : 0; }
-
-int scoreOfWorkingFields(int phase, int side) {
+int Evaluator::scoreOfWorkingFields(int phase, int side) const {
     const int value = pawnHash.pawnScore + ((phase + 6) * pawnHash.pawnEndgameScore) / 16;
     return side == White ? value : -value;
 }
@@ -59,7 +59,7 @@ int scoreOfWorkingFields(int phase, int side) {
 // an own pawn that can come up and attack the blocker over squares that the
 // enemy pawns do not control more strongly.
 template <int Us>
-bool leverCanArrive(int q) {
+bool Evaluator::leverCanArrive(int q) const {
     constexpr int Them = Us ^ 1;
     constexpr int Back = Us == White ? -8 : 8;
     const Bitboard own = pawnsOf(Us);
@@ -71,7 +71,7 @@ bool leverCanArrive(int q) {
 }
 
 template <int Us>
-void evaluatePawnOf(Square s) {
+void Evaluator::evaluatePawnOf(Square s) {
     constexpr int Them = Us ^ 1;
     constexpr int Ahead = Us == White ? 8 : -8;
     PawnHashTable& h = pawnHash;
@@ -82,17 +82,17 @@ void evaluatePawnOf(Square s) {
     const int stop = s + Ahead;
 
     // The span is needed by the piece terms even for a pawn that scores nothing.
-    h.attackSpan[Us] |= h.passedMask[Us][s] & ~h.frontSpan[Us][s];
+    h.attackSpan[Us] |= pawnMasks.passedMask[Us][s] & ~pawnMasks.frontSpan[Us][s];
 
     // Tension with an enemy pawn: any verdict on the structure could change with one capture.
-    if (h.pawnAttackerMask[Them][s] & enemy) return;
+    if (pawnMasks.pawnAttackerMask[Them][s] & enemy) return;
 
     int sc = 0;
     int eg = 0;
     bool weak = false;
-    if (h.adjacentFilesMask[s] & own) {
-        if (!(h.neighbourMask[s] & own)) sc = -2;
-        if (!(h.supportMask[Us][s] & own)) {
+    if (pawnMasks.adjacentFilesMask[s] & own) {
+        if (!(pawnMasks.neighbourMask[s] & own)) sc = -2;
+        if (!(pawnMasks.supportMask[Us][s] & own)) {
             if (h.allPawns & bit(stop)) {
                 sc -= 20;
                 weak = true;
@@ -111,25 +111,26 @@ void evaluatePawnOf(Square s) {
             }
         }
     } else {
-        sc = (h.frontSpan[Us][s] & enemy) ? -10 : -20;
+        sc = (pawnMasks.frontSpan[Us][s] & enemy) ? -10 : -20;
         eg = isolatedEndgamePenalty[file];
         weak = true;
     }
     if (weak) h.weakFiles[Us] |= 1 << file;
 
-    if (h.fileOthersMask[s] & own) sc -= 5;
+    if (pawnMasks.fileOthersMask[s] & own) sc -= 5;
 
-    if (!(h.passedMask[Us][s] & enemy) && !(h.frontSpan[Us][s] & own)) {
+    if (!(pawnMasks.passedMask[Us][s] & enemy) && !(pawnMasks.frontSpan[Us][s] & own)) {
         eg += passedPawnBonus[relRank];
-        if (h.pawnAttackerMask[Us][s] & own) eg += protectedPassedBonus[relRank];
+        if (pawnMasks.pawnAttackerMask[Us][s] & own) eg += protectedPassedBonus[relRank];
         h.passedFiles[Us] |= 1 << file;
     }
 
     // Rammed with no lever: penalised unless a neighbour pawn can still come up to attack the blocker.
     if ((enemy & bit(stop)) && !(attackerMaskAt(Us, stop) & own)) {
         bool lever = false;
-        if (file > 0 && (h.supportMask[Us][s] & h.fileMask[file - 1] & own)) lever = leverCanArrive<Us>(s - 1);
-        if (!lever && file < 7 && (h.supportMask[Us][s] & h.fileMask[file + 1] & own))
+        if (file > 0 && (pawnMasks.supportMask[Us][s] & pawnMasks.fileMask[file - 1] & own))
+            lever = leverCanArrive<Us>(s - 1);
+        if (!lever && file < 7 && (pawnMasks.supportMask[Us][s] & pawnMasks.fileMask[file + 1] & own))
             lever = leverCanArrive<Us>(s + 1);
         if (!lever) sc -= blockedPawnPenalty[Us == White ? s : 63 - s];
     }
@@ -145,11 +146,11 @@ void evaluatePawnOf(Square s) {
 
 // Race bonus of each unstoppable passed pawn, White's view, plus the outside
 // passed pawn term when outsideWeight is not 0.
-int raceTotal(bool pawnsOnlyBonus, int outsideWeight) {
+int Evaluator::raceTotal(bool pawnsOnlyBonus, int outsideWeight) const {
     const int phase = gamePhase;
     int meanFile = 0;
     if (outsideWeight) {
-        Bitboard all = pawnHash.whitePawns | pawnHash.blackPawns;
+        Bitboard all = pos.whitePawns | pos.blackPawns;
         const int count = std::popcount(all);
         int fileSum = 1;
         for (; all; all &= all - 1) fileSum += std::countr_zero(all) & 7;
@@ -160,16 +161,16 @@ int raceTotal(bool pawnsOnlyBonus, int outsideWeight) {
     for (int us = White; us <= Black; ++us) {
         const int them = us ^ 1;
         const int sign = us == White ? 1 : -1;
-        const int defender = pieceList[them][0];
-        const bool defenderHasPieces = lastPieceIndex[them] - pieceCount[them * 8 + Pawn] >= 1;
+        const int defender = pos.pieceList[them][0];
+        const bool defenderHasPieces = pos.lastPieceIndex[them] - pos.pieceCount[them * 8 + Pawn] >= 1;
         for (int file = 0; file < 8; ++file) {
             if (!(pawnHash.passedFiles[us] & (1 << file))) continue;
             total += sign * outsideWeight * std::abs(meanFile - file);
             // The first man met coming from the promotion square must be the pawn itself.
             const int step = us == White ? -8 : 8;
             int sq = us == White ? file + 56 : file;
-            while (sq >= 0 && sq <= 63 && board[sq].colour == NoColour) sq += step;
-            if (sq < 0 || sq > 63 || board[sq].piece != Pawn || board[sq].colour != us) continue;
+            while (sq >= 0 && sq <= 63 && pos.board[sq].colour == NoColour) sq += step;
+            if (sq < 0 || sq > 63 || pos.board[sq].piece != Pawn || pos.board[sq].colour != us) continue;
             if (!isUnstoppable(sq, defender, true, us)) continue;
             const int relRank = us == White ? rankOf(sq) : 7 - rankOf(sq);
             if (pawnsOnlyBonus || !defenderHasPieces)
@@ -181,89 +182,31 @@ int raceTotal(bool pawnsOnlyBonus, int outsideWeight) {
     return total;
 }
 
-}  // namespace
-
-void initPawnHash() {
-    buildDistanceTable();
+void Evaluator::clearPawnHash() {
     PawnHashTable& h = pawnHash;
-    for (int f = 0; f < 8; ++f) h.fileMask[f] = Bitboard(0x0101010101010101ULL) << f;
-    for (int s = 0; s < 64; ++s) {
-        const int f = fileOf(s);
-        const int r = rankOf(s);
-        h.kingZoneMask[s] = 0;
-        for (int q = 0; q < 64; ++q)
-            if (distance[s][q] == 1) h.kingZoneMask[s] |= bit(q);
-        h.frontSpan[White][s] = 0;
-        h.frontSpan[Black][s] = 0;
-        for (int q = s + 8; q < 64; q += 8) h.frontSpan[White][s] |= bit(q);
-        for (int q = s - 8; q >= 0; q -= 8) h.frontSpan[Black][s] |= bit(q);
-        h.adjacentFilesMask[s] = (f > 0 ? h.fileMask[f - 1] : 0) | (f < 7 ? h.fileMask[f + 1] : 0);
-        h.neighbourMask[s] = h.kingZoneMask[s] & h.adjacentFilesMask[s];
-        h.fileOthersMask[s] = h.fileMask[f] & ~bit(s);
-        h.supportMask[White][s] = 0;
-        h.supportMask[Black][s] = 0;
-        for (int q = 0; q < 64; ++q) {
-            if (!(h.adjacentFilesMask[s] & bit(q))) continue;
-            if (rankOf(q) <= r) h.supportMask[White][s] |= bit(q);
-            if (rankOf(q) >= r) h.supportMask[Black][s] |= bit(q);
-        }
-        h.pawnAttackerLeft[White][s] = f > 0 ? bit(s - 9) : 0;
-        h.pawnAttackerRight[White][s] = f < 7 ? bit(s - 7) : 0;
-        h.pawnAttackerLeft[Black][s] = f > 0 ? bit(s + 7) : 0;
-        h.pawnAttackerRight[Black][s] = f < 7 ? bit(s + 9) : 0;
-        for (int c = White; c <= Black; ++c)
-            h.pawnAttackerMask[c][s] = h.pawnAttackerLeft[c][s] | h.pawnAttackerRight[c][s];
-    }
-    // The front spans of all squares are needed before the passed masks.
-    for (int s = 0; s < 64; ++s) {
-        const int f = fileOf(s);
-        for (int c = White; c <= Black; ++c)
-            h.passedMask[c][s] = h.frontSpan[c][s] | (f > 0 ? h.frontSpan[c][s - 1] : 0) |
-                                 (f < 7 ? h.frontSpan[c][s + 1] : 0);
-    }
+    h.allPawns = 0;
+    h.attackSpan[0] = h.attackSpan[1] = 0;
     h.passedFiles[0] = h.passedFiles[1] = 0;
     h.weakFiles[0] = h.weakFiles[1] = 0;
     h.pawnScore = 0;
     h.pawnEndgameScore = 0;
-    clearPawnHash();
-}
-
-void clearPawnHash() {
-    PawnHashTable& h = pawnHash;
-    h.whitePawns = 0;
-    h.blackPawns = 0;
-    h.allPawns = 0;
-    h.attackSpan[0] = h.attackSpan[1] = 0;
-    h.pawnHashKey = 0;
     std::memset(h.entries, 0, sizeof h.entries);
 }
 
-void addPawn(Square square, int colour) {
-    assert(square >= 0 && square < 64 && (colour == White || colour == Black));
-    Bitboard& set = colour == White ? pawnHash.whitePawns : pawnHash.blackPawns;
-    assert(!(set & bit(square)));
-    set |= bit(square);
-    pawnHash.pawnHashKey ^= pawnKey[colour][square];
+bool Evaluator::attackedByWhitePawn(Square square) const {
+    return (attackerMaskAt(White, square) & pos.whitePawns) != 0;
 }
 
-void removePawn(Square square, int colour) {
-    assert(square >= 0 && square < 64 && (colour == White || colour == Black));
-    Bitboard& set = colour == White ? pawnHash.whitePawns : pawnHash.blackPawns;
-    assert(set & bit(square));
-    set &= ~bit(square);
-    pawnHash.pawnHashKey ^= pawnKey[colour][square];
+bool Evaluator::attackedByBlackPawn(Square square) const {
+    return (attackerMaskAt(Black, square) & pos.blackPawns) != 0;
 }
 
-bool attackedByWhitePawn(Square square) { return (attackerMaskAt(White, square) & pawnHash.whitePawns) != 0; }
-
-bool attackedByBlackPawn(Square square) { return (attackerMaskAt(Black, square) & pawnHash.blackPawns) != 0; }
-
-int pawnHashProbe(int phase, int side) {
+int Evaluator::pawnHashProbe(int phase, int side) {
     PawnHashTable& h = pawnHash;
-    h.allPawns = h.whitePawns | h.blackPawns;
-    const PawnHashEntry& e = h.entries[h.pawnHashKey & PawnHashMask];
+    h.allPawns = pos.whitePawns | pos.blackPawns;
+    const PawnHashEntry& e = h.entries[pos.pawnHashKey & PawnHashMask];
     // Both full sets are compared, so a key collision can never give a wrong hit.
-    if (e.whitePawns == h.whitePawns && e.blackPawns == h.blackPawns) {
+    if (e.whitePawns == pos.whitePawns && e.blackPawns == pos.blackPawns) {
         h.attackSpan[0] = e.attackSpan[0];
         h.attackSpan[1] = e.attackSpan[1];
         h.passedFiles[0] = e.passedFiles[0];
@@ -282,11 +225,11 @@ int pawnHashProbe(int phase, int side) {
     return NoPawnScore;
 }
 
-int pawnHashStore(int phase, int side) {
+int Evaluator::pawnHashStore(int phase, int side) {
     const PawnHashTable& h = pawnHash;
-    PawnHashEntry& e = pawnHash.entries[h.pawnHashKey & PawnHashMask];
-    e.whitePawns = h.whitePawns;
-    e.blackPawns = h.blackPawns;
+    PawnHashEntry& e = pawnHash.entries[pos.pawnHashKey & PawnHashMask];
+    e.whitePawns = pos.whitePawns;
+    e.blackPawns = pos.blackPawns;
     e.attackSpan[0] = h.attackSpan[0];
     e.attackSpan[1] = h.attackSpan[1];
     e.passedFiles[0] = h.passedFiles[0];
@@ -298,26 +241,26 @@ int pawnHashStore(int phase, int side) {
     return scoreOfWorkingFields(phase, side);
 }
 
-void evaluateWhitePawn(Square square) {
+void Evaluator::evaluateWhitePawn(Square square) {
     assert(square >= 0 && square < 64);
     evaluatePawnOf<White>(square);
 }
 
-void evaluateBlackPawn(Square square) {
+void Evaluator::evaluateBlackPawn(Square square) {
     assert(square >= 0 && square < 64);
     evaluatePawnOf<Black>(square);
 }
 
-int evaluatePawnStructure(int side) {
+int Evaluator::evaluatePawnStructure(int side) {
     const int cached = pawnHashProbe(gamePhase, side);
     if (cached != NoPawnScore) return cached;
-    for (int i = lastPieceIndex[White]; i >= 1; --i) {
-        const Square s = pieceList[White][i];
-        if (board[s].piece == Pawn) evaluateWhitePawn(s);
+    for (int i = pos.lastPieceIndex[White]; i >= 1; --i) {
+        const Square s = pos.pieceList[White][i];
+        if (pos.board[s].piece == Pawn) evaluateWhitePawn(s);
     }
-    for (int i = lastPieceIndex[Black]; i >= 1; --i) {
-        const Square s = pieceList[Black][i];
-        if (board[s].piece == Pawn) evaluateBlackPawn(s);
+    for (int i = pos.lastPieceIndex[Black]; i >= 1; --i) {
+        const Square s = pos.pieceList[Black][i];
+        if (pos.board[s].piece == Pawn) evaluateBlackPawn(s);
     }
     return pawnHashStore(gamePhase, side);
 }
@@ -333,13 +276,13 @@ bool isUnstoppable(Square pawn, Square king, bool defenderToMove, int pawnColour
     return kingMoves > pawnMoves;
 }
 
-int evaluatePassedPawnRace(int side) {
+int Evaluator::evaluatePassedPawnRace(int side) {
     const int outsideWeight = gamePhase == 10 ? 8 : gamePhase == 9 ? 4 : 0;
     const int total = raceTotal(false, outsideWeight);
     return side == White ? total : -total;
 }
 
-int evaluatePawnEnding(int side) {
+int Evaluator::evaluatePawnEnding(int side) {
     const int total = raceTotal(true, 0);
     return side == White ? total : -total;
 }

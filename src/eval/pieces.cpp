@@ -12,9 +12,7 @@
 
 // Slot 0 starts with a key that belongs to another slot, so a position whose
 // key happens to be 0 cannot pick up the never-computed zero value.
-KingShelterEntry kingShelterCache[1024] = {{1, 0}};
-
-void clearKingShelterCache() {
+void Evaluator::clearKingShelterCache() {
     for (KingShelterEntry& e : kingShelterCache) e = KingShelterEntry{0, 0};
     kingShelterCache[0].key = 1;
 }
@@ -34,43 +32,36 @@ const int knightOutpostTable[64] = {
     0, 0, 0, 0,  0,  0, 0, 0,  //
 };
 
-const uint32_t* scoredAttacks = attackTables[0][White];
-const uint32_t* opposingAttacks = attackTables[0][Black];
-int dutySum;
-int mobilitySum;
-int hangingSum;
-
 namespace {
 
 constexpr int32_t PawnWeight = 0x10000000;
 constexpr uint32_t RookOrQueenField = 0x000FF000;
 constexpr uint32_t BishopOrQueenField = 0x00F0F000;
 
-// Whole attack words compare as signed numbers: the cheapest attacker kind
-// sits highest, so a larger word means control by cheaper men.
-inline int32_t scored(Square s) { return int32_t(scoredAttacks[s]); }
-inline int32_t opposing(Square s) { return int32_t(opposingAttacks[s]); }
-
-inline Bitboard pawnsOf(int colour) { return colour == White ? pawnHash.whitePawns : pawnHash.blackPawns; }
 inline bool testBit(Bitboard set, Square s) { return (set >> s) & 1; }
+
+}  // namespace
+
+// Whole attack words compare as signed numbers: the cheapest attacker kind
+// sits highest, so a larger word means control by cheaper men (scored, opposing).
 
 // The own man on x leans on the attacker of weight `weight`: it is attacked
 // only by dearer men, held at least evenly, but not without this defender.
-inline bool isDuty(Square x, uint32_t weight) {
+inline bool Evaluator::isDuty(Square x, uint32_t weight) const {
     const int32_t e = opposing(x);
     const int32_t o = scored(x);
-    const int32_t w = int32_t(attackWeight[board[x].piece]);
+    const int32_t w = int32_t(attackWeight[pos.board[x].piece]);
     return e > 0 && e < w && o >= e && o - int32_t(weight) - 1 < e;
 }
 
-inline void chargeDuties(int n) {
+inline void Evaluator::chargeDuties(int n) {
     dutySum -= 4 * n;
     if (n > 1) dutySum -= 2 * n;
 }
 
 // A man attacked more strongly than it is held. The "light" case: attacked by
 // a man of its own value band or not covered by a pawn.
-void attackedManTest(Square m, int kind, bool noSafeSquare) {
+void Evaluator::attackedManTest(Square m, int kind, bool noSafeSquare) {
     const int32_t e = opposing(m);
     if (e == 0) return;
     const int32_t o = scored(m);
@@ -107,68 +98,68 @@ void attackedManTest(Square m, int kind, bool noSafeSquare) {
     }
 }
 
-inline bool outsideEnemyPawnReach(Square s, int enemy) { return !testBit(pawnHash.attackSpan[enemy], s); }
+inline bool Evaluator::outsideEnemyPawnReach(Square s, int enemy) const {
+    return !testBit(pawnHash.attackSpan[enemy], s);
+}
 
-int scoreColour(int colour, int ply) {
+int Evaluator::scoreColour(int colour, int ply) {
     beginScoringColour(colour, ply);
     const int enemy = colour ^ 1;
     int sum = 0;
     // Kind by kind: every term only adds up, so the order is free, and
     // grouped kinds keep the branches predictable.
-    const uint64_t* men = &menSet[colour * 8];
+    const uint64_t* men = &pos.menSet[colour * 8];
     for (uint64_t m = men[Pawn]; m; m &= m - 1) sum += evaluatePawnMan(std::countr_zero(m), colour, enemy);
     for (uint64_t m = men[Knight]; m; m &= m - 1) sum += evaluateKnight(std::countr_zero(m), colour, enemy);
     for (uint64_t m = men[Bishop]; m; m &= m - 1) sum += evaluateBishop(std::countr_zero(m), colour, enemy);
     for (uint64_t m = men[Rook]; m; m &= m - 1) sum += evaluateRook(std::countr_zero(m), colour, enemy);
     for (uint64_t m = men[Queen]; m; m &= m - 1) sum += evaluateQueen(std::countr_zero(m), colour, enemy);
-    sum += evaluateKing(pieceList[colour][0], colour, enemy);
+    sum += evaluateKing(pos.pieceList[colour][0], colour, enemy);
     sum += dutySum + mobilitySum + hangingSum;
 
     // A piece parked in front of an unmoved centre pawn blocks the development.
     const Square blocked[2][2] = {{20, 19}, {44, 43}};  // e3, d3 / e6, d6
     const int back = colour == White ? -8 : 8;
     for (const Square front : blocked[colour]) {
-        const SquareState pawn = board[front + back];
-        const SquareState man = board[front];
+        const SquareState pawn = pos.board[front + back];
+        const SquareState man = pos.board[front];
         if (pawn.piece == Pawn && pawn.colour == colour && man.colour == colour && man.piece != Pawn) sum -= 8;
     }
     return sum;
 }
 
-}  // namespace
-
-void beginScoringColour(int colour, int ply) {
+void Evaluator::beginScoringColour(int colour, int ply) {
     assert((colour == White || colour == Black) && ply >= 0 && ply < MaxPly);
-    scoredAttacks = attackTables[ply][colour];
-    opposingAttacks = attackTables[ply][colour ^ 1];
+    scoredAttacks = pos.attackTables[ply][colour];
+    opposingAttacks = pos.attackTables[ply][colour ^ 1];
     dutySum = mobilitySum = hangingSum = 0;
 }
 
-void evaluatePiecesByColour(int ply, PieceTotals& totals) {
+void Evaluator::evaluatePiecesByColour(int ply, PieceTotals& totals) {
     assert(ply >= 0 && ply < MaxPly);
-    buildAttackTables(ply);
+    pos.buildAttackTables(ply);
     totals.total[White] = scoreColour(White, ply);
     totals.total[Black] = scoreColour(Black, ply);
 }
 
-int evaluatePieces(int side, int ply) {
+int Evaluator::evaluatePieces(int side, int ply) {
     PieceTotals totals;
     evaluatePiecesByColour(ply, totals);
     const int v = totals.total[White] - totals.total[Black];
     return side == White ? v : -v;
 }
 
-int evaluatePawnMan(Square p, int own, int enemy) {
-    assert(board[p].piece == Pawn && board[p].colour == own);
+int Evaluator::evaluatePawnMan(Square p, int own, int enemy) {
+    assert(pos.board[p].piece == Pawn && pos.board[p].colour == own);
     const int type = moveTypeOf[own][Pawn];
     const Square push = nextSquare[type][p][p];
-    int mobile = (isEmpty(push) && scored(push) >= opposing(push)) ? 1 : 0;
+    int mobile = (pos.isEmpty(push) && scored(push) >= opposing(push)) ? 1 : 0;
     int duties = 0;
     const uint8_t* jump = nextDirection[type][p];
     for (int s = jump[p]; s != p; s = jump[s]) {
-        if (board[s].colour == enemy) {
+        if (pos.board[s].colour == enemy) {
             ++mobile;
-        } else if (board[s].colour == own && isDuty(s, attackWeight[Pawn])) {
+        } else if (pos.board[s].colour == own && isDuty(s, attackWeight[Pawn])) {
             ++duties;
         }
     }
@@ -180,13 +171,13 @@ int evaluatePawnMan(Square p, int own, int enemy) {
     return v;
 }
 
-int evaluateKnight(Square s, int own, int enemy) {
-    assert(board[s].piece == Knight && board[s].colour == own);
+int Evaluator::evaluateKnight(Square s, int own, int enemy) {
+    assert(pos.board[s].piece == Knight && pos.board[s].colour == own);
     int safe = 0;
     int duties = 0;
     const uint8_t* jump = nextDirection[Knight][s];
     for (int t = jump[s]; t != s; t = jump[t]) {
-        const SquareState man = board[t];
+        const SquareState man = pos.board[t];
         if (man.colour == own) {
             if (isDuty(t, attackWeight[Knight])) ++duties;
         } else if (opposingAttacks[t] == 0 || (man.piece != NoPiece && man.piece != Pawn)) {
@@ -207,9 +198,9 @@ int evaluateKnight(Square s, int own, int enemy) {
     return opposing(s) <= 0x100000 ? v + b : v + b / 2;
 }
 
-int scanRays(Square s, int own, int enemy, int& safeMobility) {
-    const int kind = board[s].piece;
-    assert((kind == Bishop || kind == Rook) && board[s].colour == own);
+int Evaluator::scanRays(Square s, int own, int enemy, int& safeMobility) {
+    const int kind = pos.board[s].piece;
+    assert((kind == Bishop || kind == Rook) && pos.board[s].colour == own);
     const uint32_t weight = attackWeight[kind];
     // Capturing a man at least this dear is a safe move whatever guards it.
     const int worthTaking = kind == Bishop ? Knight : Rook;
@@ -219,7 +210,7 @@ int scanRays(Square s, int own, int enemy, int& safeMobility) {
 
     int q = next[s];
     while (q != s) {
-        const SquareState first = board[q];
+        const SquareState first = pos.board[q];
         if (first.colour == NoColour) {
             ++mobility;
             if (opposingAttacks[q] == 0) ++safe;
@@ -237,7 +228,7 @@ int scanRays(Square s, int own, int enemy, int& safeMobility) {
         if (first.piece != Pawn && first.piece != King) {
             while (next[x] != jump[x]) {  // the successor is on the same ray
                 x = next[x];
-                const SquareState second = board[x];
+                const SquareState second = pos.board[x];
                 if (second.colour == NoColour) {
                     ++mobility;
                     if (opposingAttacks[x] == 0) ++safe;
@@ -266,12 +257,12 @@ int scanRays(Square s, int own, int enemy, int& safeMobility) {
     return bonus;
 }
 
-int evaluateBishop(Square s, int own, int enemy) {
+int Evaluator::evaluateBishop(Square s, int own, int enemy) {
     int safe = 0;
     int v = scanRays(s, own, enemy, safe);
     attackedManTest(s, Bishop, safe == 0);
     // Bishop that took the rook's pawn and got shut in by the pawn wedge.
-    auto enemyPawnOn = [enemy](Square q) { return board[q].piece == Pawn && board[q].colour == enemy; };
+    auto enemyPawnOn = [this, enemy](Square q) { return pos.board[q].piece == Pawn && pos.board[q].colour == enemy; };
     if (own == White) {
         if ((s == 55 && enemyPawnOn(46) && enemyPawnOn(53)) || (s == 48 && enemyPawnOn(41) && enemyPawnOn(50)))
             v -= 120;
@@ -284,14 +275,14 @@ int evaluateBishop(Square s, int own, int enemy) {
     return v;
 }
 
-int evaluateRook(Square s, int own, int enemy) {
+int Evaluator::evaluateRook(Square s, int own, int enemy) {
     int safe = 0;
     int v = scanRays(s, own, enemy, safe);
     attackedManTest(s, Rook, safe == 0);
 
     const int file = fileOf(s);
     const int rank = rankOf(s);
-    const Bitboard fileSquares = pawnHash.fileMask[file];
+    const Bitboard fileSquares = pawnMasks.fileMask[file];
     if (!(pawnsOf(own) & fileSquares)) {
         v += 10;
         if (!(pawnsOf(enemy) & fileSquares)) v += 4;
@@ -299,7 +290,7 @@ int evaluateRook(Square s, int own, int enemy) {
 
     // Behind a passed pawn, either to push it or to chase it. The passed pawn
     // is the foremost pawn of its file in its own direction.
-    const Bitboard filePawns = (pawnHash.whitePawns | pawnHash.blackPawns) & fileSquares;
+    const Bitboard filePawns = (pos.whitePawns | pos.blackPawns) & fileSquares;
     if (filePawns && ((pawnHash.passedFiles[White] >> file) & 1)) {
         if (rank < rankOf(63 - std::countl_zero(filePawns))) v += gamePhase + 8;
     }
@@ -313,7 +304,8 @@ int evaluateRook(Square s, int own, int enemy) {
         v += 5;
         if (scoredAttacks[s] & RookOrQueenField) {
             for (Square q = seventh * 8; q < seventh * 8 + 8; ++q) {
-                if (q != s && board[q].colour == own && (board[q].piece == Rook || board[q].piece == Queen)) {
+                if (q != s && pos.board[q].colour == own &&
+                    (pos.board[q].piece == Rook || pos.board[q].piece == Queen)) {
                     v += 30 - gamePhase;
                     break;
                 }
@@ -323,13 +315,13 @@ int evaluateRook(Square s, int own, int enemy) {
     return v + 4 * gamePhase;
 }
 
-int evaluateQueen(Square s, int own, int enemy) {
-    assert(board[s].piece == Queen && board[s].colour == own);
+int Evaluator::evaluateQueen(Square s, int own, int enemy) {
+    assert(pos.board[s].piece == Queen && pos.board[s].colour == own);
     const uint8_t* next = nextSquare[Queen][s];
     const uint8_t* jump = nextDirection[Queen][s];
     int safe = 0;
     for (int q = next[s]; q != s && safe < 2;) {
-        const SquareState man = board[q];
+        const SquareState man = pos.board[q];
         if (man.colour != own &&
             (opposingAttacks[q] == 0 || (man.colour == enemy && (man.piece == Queen || man.piece == King))))
             ++safe;
@@ -337,16 +329,16 @@ int evaluateQueen(Square s, int own, int enemy) {
     }
     if (safe < 2) mobilitySum += queenLowMobilityPenalty[safe];
     attackedManTest(s, Queen, safe == 0);
-    return distance[s][pieceList[enemy][0]] < 3 ? 12 : 0;
+    return distance[s][pos.pieceList[enemy][0]] < 3 ? 12 : 0;
 }
 
-int evaluateKing(Square k, int own, int enemy) {
-    assert(board[k].piece == King && board[k].colour == own);
+int Evaluator::evaluateKing(Square k, int own, int enemy) {
+    assert(pos.board[k].piece == King && pos.board[k].colour == own);
     int v = 0;
     const int rights = own == White ? (WhiteShort | WhiteLong) : (BlackShort | BlackLong);
-    if (hasCastled[own]) {
+    if (pos.hasCastled[own]) {
         v = 10 - gamePhase;
-    } else if (!(castleRights & rights)) {
+    } else if (!(pos.castleRights & rights)) {
         v = -40 / (gamePhase + 1);
     }
     if (gamePhase < 8) v += kingAttack(k, enemy);
@@ -355,7 +347,7 @@ int evaluateKing(Square k, int own, int enemy) {
     int d = 0;
     const uint8_t* jump = nextDirection[King][k];
     for (int t = jump[k]; t != k; t = jump[t]) {
-        if (board[t].colour == own && isDuty(t, attackWeight[King])) ++duties;
+        if (pos.board[t].colour == own && isDuty(t, attackWeight[King])) ++duties;
         if (opposing(t) > scored(t)) {
             ++d;
             // An enemy queen backed up next to a king that alone guards the square.
@@ -372,14 +364,14 @@ int evaluateKing(Square k, int own, int enemy) {
     return v;
 }
 
-int kingAttack(Square k, int enemy) {
-    const int* count = &pieceCount[enemy * 8];
+int Evaluator::kingAttack(Square k, int enemy) {
+    const int* count = &pos.pieceCount[enemy * 8];
     int n = 0;
     int safe = 0;
     // A square from which an enemy man of the right kind could check; safe
     // unless we guard it and the enemy reaches it only once.
     auto checkSquare = [&](Square q, uint32_t kinds) {
-        if (board[q].colour == enemy || !(opposingAttacks[q] & kinds)) return;
+        if (pos.board[q].colour == enemy || !(opposingAttacks[q] & kinds)) return;
         ++n;
         if (!(scoredAttacks[q] != 0 && (opposingAttacks[q] & CountMask) < 2)) ++safe;
     };
@@ -388,7 +380,7 @@ int kingAttack(Square k, int enemy) {
         const uint8_t* jump = nextDirection[type][k];
         for (int q = next[k]; q != k;) {
             checkSquare(q, kinds);
-            q = isEmpty(q) ? next[q] : jump[q];
+            q = pos.isEmpty(q) ? next[q] : jump[q];
         }
     };
     if (count[Bishop] || count[Queen]) walkRays(Bishop, BishopOrQueenField);
@@ -400,13 +392,13 @@ int kingAttack(Square k, int enemy) {
     return ((8 - gamePhase) * kingDangerTable[std::min(safe, 7)] * 2) / 16 - 2 * n;
 }
 
-uint32_t kingShelterKey() {
-    assert(castleRights >= 0 && castleRights <= 15);
-    return uint32_t(castleKey[castleRights ^ 15]) ^ uint32_t(pieceKey[White][King][pieceList[White][0]]) ^
-           uint32_t(pieceKey[Black][King][pieceList[Black][0]]) ^ pawnHash.pawnHashKey;
+uint32_t Evaluator::kingShelterKey() const {
+    assert(pos.castleRights >= 0 && pos.castleRights <= 15);
+    return uint32_t(castleKey[pos.castleRights ^ 15]) ^ uint32_t(pieceKey[White][King][pos.pieceList[White][0]]) ^
+           uint32_t(pieceKey[Black][King][pos.pieceList[Black][0]]) ^ pos.pawnHashKey;
 }
 
-int evaluateKingShelter(int side) {
+int Evaluator::evaluateKingShelter(int side) {
     const uint32_t key = kingShelterKey();
     KingShelterEntry& slot = kingShelterCache[key & 1023];
     int value;
@@ -415,15 +407,15 @@ int evaluateKingShelter(int side) {
     } else {
         // While a king can still castle, half its cover counts where it stands
         // and a quarter of the short-castled cover is added.
-        int w = kingShelter(pieceList[White][0], White);
-        if (castleRights & (WhiteShort | WhiteLong)) {
+        int w = kingShelter(pos.pieceList[White][0], White);
+        if (pos.castleRights & (WhiteShort | WhiteLong)) {
             w /= 2;
-            if (castleRights & WhiteShort) w += kingShelter(6, White) / 4;
+            if (pos.castleRights & WhiteShort) w += kingShelter(6, White) / 4;
         }
-        int b = kingShelter(pieceList[Black][0], Black);
-        if (castleRights & (BlackShort | BlackLong)) {
+        int b = kingShelter(pos.pieceList[Black][0], Black);
+        if (pos.castleRights & (BlackShort | BlackLong)) {
             b /= 2;
-            if (castleRights & BlackShort) b += kingShelter(62, Black) / 4;
+            if (pos.castleRights & BlackShort) b += kingShelter(62, Black) / 4;
         }
         value = w - b;
         slot = KingShelterEntry{key, value};
@@ -432,7 +424,7 @@ int evaluateKingShelter(int side) {
     return side == White ? v : -v;
 }
 
-int kingShelter(Square k, int colour) {
+int Evaluator::kingShelter(Square k, int colour) const {
     assert(k >= 0 && k < 64 && (colour == White || colour == Black));
     const int forward = colour == White ? 8 : -8;
     const Bitboard own = pawnsOf(colour);
@@ -450,8 +442,8 @@ int kingShelter(Square k, int colour) {
                 sum += 5;
             }
         }
-        if (!(own & pawnHash.fileMask[f])) sum -= 15;
-        if (!(enemy & pawnHash.fileMask[f])) sum -= 8;
+        if (!(own & pawnMasks.fileMask[f])) sum -= 15;
+        if (!(enemy & pawnMasks.fileMask[f])) sum -= 8;
     }
     return sum;
 }

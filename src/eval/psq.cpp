@@ -10,8 +10,6 @@
 #include "eval/evaluate.h"
 #include "eval/pawns.h"
 
-int psqTable[16][64];
-
 namespace {
 
 // The tables below are written as a diagram, rank 8 on top; the engine
@@ -111,15 +109,16 @@ struct PawnTarget {
     int weight;
 };
 
-int collectPawnTargets(PawnTarget* out) {
+int collectPawnTargets(const Position& pos, PawnTarget* out) {
     int n = 0;
     for (Square s = 0; s < 64; ++s) {
-        if (board[s].piece != Pawn) continue;
-        const int colour = board[s].colour;
+        if (pos.board[s].piece != Pawn) continue;
+        const int colour = pos.board[s].colour;
         const int rank = rankOf(s);
         // A pawn one step from promotion aims at the promotion square.
         const int ahead = (colour == White ? rank == 6 : rank == 1) ? 1 : 2;
-        out[n++] = PawnTarget{fileOf(s), colour == White ? rank + ahead : rank - ahead, pawnPathState(s) == 2 ? 5 : 2};
+        out[n++] =
+            PawnTarget{fileOf(s), colour == White ? rank + ahead : rank - ahead, pawnPathState(pos, s) == 2 ? 5 : 2};
     }
     return n;
 }
@@ -132,81 +131,81 @@ int weightedDistance(Square k, const PawnTarget* targets, int count) {
 }
 
 // Men of colour within king distance 2 of s.
-int menNear(Square s, int colour) {
+int menNear(const Position& pos, Square s, int colour) {
     int n = 0;
-    for (int i = 0; i <= lastPieceIndex[colour]; ++i)
-        if (distance[s][pieceList[colour][i]] <= 2) ++n;
+    for (int i = 0; i <= pos.lastPieceIndex[colour]; ++i)
+        if (distance[s][pos.pieceList[colour][i]] <= 2) ++n;
     return n;
 }
 
 }  // namespace
 
-int computeRootPhase() {
-    const int m = nonPawnMaterial;
+int computeRootPhase(const Position& pos) {
+    const int m = pos.nonPawnMaterial;
     if (m > 3440) return 0;
     if (m < 1360) return 10;
     return (3440 - m) / 208;
 }
 
-int pawnPathState(Square s) {
+int pawnPathState(const Position& pos, Square s) {
     assert(s >= 0 && s < 64);
-    if (board[s].piece != Pawn) return 0;
-    const int colour = board[s].colour;
+    if (pos.board[s].piece != Pawn) return 0;
+    const int colour = pos.board[s].colour;
     const int step = colour == White ? 8 : -8;
     for (int q = s + step; q >= 0 && q < 64; q += step)
-        if (board[q].piece == Pawn) return 0;
-    const uint32_t* enemy = attackTables[0][colour ^ 1];
+        if (pos.board[q].piece == Pawn) return 0;
+    const uint32_t* enemy = pos.attackTables[0][colour ^ 1];
     for (int q = s + step; q >= 0 && q < 64; q += step)
         if (enemy[q] >= attackWeight[Pawn]) return 1;
     return 2;
 }
 
-int kingPawnDistance(Square k) {
+int kingPawnDistance(const Position& pos, Square k) {
     PawnTarget targets[64];
-    const int count = collectPawnTargets(targets);
+    const int count = collectPawnTargets(pos, targets);
     return weightedDistance(k, targets, count);
 }
 
-void prepareEvaluationTables(int /*side*/) {
-    const int P = computeGamePhase();
+void prepareEvaluationTables(Position& pos, int /*side*/) {
+    const int P = computeGamePhase(pos);
     const int Q = 10 - P;
-    const int R = computeRootPhase();
-    const Square wk = pieceList[White][0];
-    const Square bk = pieceList[Black][0];
+    const int R = computeRootPhase(pos);
+    const Square wk = pos.pieceList[White][0];
+    const Square bk = pos.pieceList[Black][0];
     const int wkFile = fileOf(wk), bkFile = fileOf(bk);
 
     for (int colour = 0; colour < 2; ++colour)
         for (int piece = 0; piece < 8; ++piece)
-            for (int& v : psqTable[colour * 8 + piece]) v = piece >= Pawn && piece <= King ? pieceValue[piece] : 0;
+            for (int& v : pos.psqTable[colour * 8 + piece]) v = piece >= Pawn && piece <= King ? pieceValue[piece] : 0;
 
-    int* whitePawn = psqTable[White * 8 + Pawn];
-    int* blackPawn = psqTable[Black * 8 + Pawn];
-    int* whiteKnight = psqTable[White * 8 + Knight];
-    int* blackKnight = psqTable[Black * 8 + Knight];
+    int* whitePawn = pos.psqTable[White * 8 + Pawn];
+    int* blackPawn = pos.psqTable[Black * 8 + Pawn];
+    int* whiteKnight = pos.psqTable[White * 8 + Knight];
+    int* blackKnight = pos.psqTable[Black * 8 + Knight];
 
     // Kings on opposite wings: pawns on the far wing should storm forward.
     const bool storm = P < 7 && ((wkFile < 3 && bkFile > 4) || (wkFile > 4 && bkFile < 3));
     const int tropism = (P + 2) / 3;
 
     PawnTarget targets[64];
-    const int targetCount = collectPawnTargets(targets);
+    const int targetCount = collectPawnTargets(pos, targets);
 
     for (Square s = 0; s < 64; ++s) {
         const int r = rankOf(s), f = fileOf(s);
         const int m = 63 - s;
 
-        psqTable[White * 8 + Bishop][s] += bishopTable[s];
-        psqTable[Black * 8 + Bishop][s] += bishopTable[s];
+        pos.psqTable[White * 8 + Bishop][s] += bishopTable[s];
+        pos.psqTable[Black * 8 + Bishop][s] += bishopTable[s];
 
         const int knight = knightTable[s] - distance[s][wk] - distance[s][bk] + 10;
-        whiteKnight[s] += knight + tropism * menNear(s, Black);
-        blackKnight[s] += knight + tropism * menNear(s, White);
+        whiteKnight[s] += knight + tropism * menNear(pos, s, Black);
+        blackKnight[s] += knight + tropism * menNear(pos, s, White);
 
         whitePawn[s] += pawnTable[s];
         blackPawn[s] += pawnTable[m];
-        const Bitboard adjacent = pawnHash.adjacentFilesMask[s];
-        if (!(adjacent & pawnHash.whitePawns)) whitePawn[s] -= 6;
-        if (!(adjacent & pawnHash.blackPawns)) blackPawn[s] -= 6;
+        const Bitboard adjacent = pawnMasks.adjacentFilesMask[s];
+        if (!(adjacent & pos.whitePawns)) whitePawn[s] -= 6;
+        if (!(adjacent & pos.blackPawns)) blackPawn[s] -= 6;
 
         if (storm) {
             if ((wkFile < 4 && f > 4) || (wkFile >= 4 && f < 3)) whitePawn[s] += ((r - 7) * Q * 6) / 10 - Q;
@@ -214,9 +213,9 @@ void prepareEvaluationTables(int /*side*/) {
         }
 
         // A pawn with a free path is pulled forward, harder as the pieces go.
-        if (const int state = pawnPathState(s); state > 0) {
+        if (const int state = pawnPathState(pos, s); state > 0) {
             const int step = state * P * 2;
-            if (board[s].colour == White) {
+            if (pos.board[s].colour == White) {
                 for (int q = s + 8, j = 1; q < 63; q += 8, ++j) whitePawn[q] += (j * step) / 10;
             } else {
                 for (int q = s - 8, j = 1; q > 0; q -= 8, ++j) blackPawn[q] += (j * step) / 10;
@@ -224,15 +223,26 @@ void prepareEvaluationTables(int /*side*/) {
         }
 
         const int kingToPawns = (weightedDistance(s, targets, targetCount) * R) / 10;
-        psqTable[White * 8 + King][s] += (kingMiddleTable[s] * Q + kingEndTable[s] * P) / 10 - kingToPawns;
-        psqTable[Black * 8 + King][s] += (kingMiddleTable[m] * Q + kingEndTable[m] * P) / 10 - kingToPawns;
+        pos.psqTable[White * 8 + King][s] += (kingMiddleTable[s] * Q + kingEndTable[s] * P) / 10 - kingToPawns;
+        pos.psqTable[Black * 8 + King][s] += (kingMiddleTable[m] * Q + kingEndTable[m] * P) / 10 - kingToPawns;
 
-        psqTable[White * 8 + Rook][s] += (rookTable[s] * Q) / 10;
-        psqTable[Black * 8 + Rook][s] += (rookTable[m] * Q) / 10;
+        pos.psqTable[White * 8 + Rook][s] += (rookTable[s] * Q) / 10;
+        pos.psqTable[Black * 8 + Rook][s] += (rookTable[m] * Q) / 10;
 
         if (P > 0) {
-            psqTable[White * 8 + Queen][s] += (queenTable[s] * P) / 10;
-            psqTable[Black * 8 + Queen][s] += (queenTable[s] * P) / 10;
+            pos.psqTable[White * 8 + Queen][s] += (queenTable[s] * P) / 10;
+            pos.psqTable[Black * 8 + Queen][s] += (queenTable[s] * P) / 10;
         }
     }
+}
+
+void prepareRootPosition(Position& pos, int side) {
+    pos.rebuildPieceLists();
+    pos.computeAttacks(White, pos.attackTables[0][White]);
+    pos.computeAttacks(Black, pos.attackTables[0][Black]);
+    pos.attackCacheValid[0] = 1;
+    prepareEvaluationTables(pos, side);
+    pos.sumPsqScore();
+    pos.hashKey = pos.computeHashKey(side);
+    assert(pos.boardStateConsistent());
 }

@@ -4,10 +4,11 @@
 #include <cstring>
 
 #include "book/book.h"
-#include "eval/pawns.h"
+#include "frontend/book_choice.h"
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
 #include "frontend/input.h"
+#include "frontend/poll.h"
 #include "frontend/report.h"
 #include "frontend/testmode.h"
 #include "frontend/text_io.h"
@@ -21,7 +22,6 @@
 void engineStartup() {
     prepareStandardStreams();
     // The transposition table gets its memory from the handshake.
-    initPawnHash();
     initThrottle();
     std::memset(&gameRecord, 0, sizeof gameRecord);
     initSearchEngine();
@@ -38,7 +38,8 @@ void engineShutdown() {
 }
 
 void runGoCycle() {
-    loadCurrentPosition();
+    SearchWorker& worker = engineWorker();
+    loadCurrentPosition(worker.pos);
     searchStart = tickCount();
     nextReport = 1000;
     currentNodes = 0;
@@ -52,12 +53,12 @@ void runGoCycle() {
     }
     // A position the search cannot handle gets no move, and no book either.
     const char* problem = recordProblem(gameRecord.positions[gameRecord.ply]);
-    if (problem == nullptr) problem = loadedPositionProblem();
-    bestMove = problem == nullptr ? probeBook() : 0;
+    if (problem == nullptr) problem = worker.loadedPositionProblem();
+    bestMove = problem == nullptr ? probeBook(worker) : 0;
     // A search that finds nothing must not repeat an old ponder move.
     ponderMove = 0;
     // The book probe walks the record and leaves another position loaded.
-    loadCurrentPosition();
+    loadCurrentPosition(worker.pos);
     if (problem != nullptr) {
         sendLine("info string invalid position: %s", problem);
         rootScore = 0;
@@ -77,11 +78,11 @@ void runGoCycle() {
         if (m != 0) clearMultiPVSlots();
         stopFlag = 0;
         throttleStart();
-        think(repetitionHistory(), mateMoves != 0 ? referenceScore : 0, m);
+        worker.think(repetitionHistory(), mateMoves != 0 ? referenceScore : 0, m);
         throttleStop();
         // A stop (or the clock) that comes before the first root move is
         // finished leaves no result; a GUI must still get a legal move.
-        if (bestMove == 0) bestMove = firstRootMove();
+        if (bestMove == 0) bestMove = worker.firstRootMove();
         sendLine("info cpuload %d", int(cpuLoadSinceStart()));
         if (!lineShown) {
             if (m == 0)
@@ -90,7 +91,7 @@ void runGoCycle() {
                 printMultiPV();
         }
     }
-    printClosingLine();
+    printClosingLine(worker.nodeCount, worker.eval.tbHits);
     // A ponder search keeps its answer until "ponderhit" or "stop".
     while (ponderFlag && !quitFlag) dispatchCommand(1);
     gameRecord.scores[gameRecord.ply] = rootScore;

@@ -91,11 +91,11 @@ uint64_t recordKey(const PositionRecord& record) {
     return (key & ~uint64_t(1)) | uint64_t(record.sideToMove & 1);
 }
 
-void loadPosition(const PositionRecord& record) {
-    clearBoard();
+void loadPosition(const PositionRecord& record, Position& pos) {
+    pos.clearBoard();
     for (int sq = 0; sq < 64; ++sq) {
         const Man man = manOf(record.board[sq]);
-        board[sq] = SquareState{man.piece, man.colour};
+        pos.board[sq] = SquareState{man.piece, man.colour};
     }
 
     // The search expects the king in entry 0; the rest follow in square order.
@@ -103,30 +103,30 @@ void loadPosition(const PositionRecord& record) {
     // trusted: extra men are left out of the list.
     bool kingPlaced[2] = {false, false};
     for (int sq = 0; sq < 64; ++sq) {
-        const SquareState st = board[sq];
+        const SquareState st = pos.board[sq];
         if (st.colour == NoColour) continue;
         const int c = st.colour;
-        pieceCount[c * 8 + st.piece] += 1;
-        if (st.piece >= Knight && st.piece <= Queen) nonPawnMaterial += pieceValue[st.piece];
+        pos.pieceCount[c * 8 + st.piece] += 1;
+        if (st.piece >= Knight && st.piece <= Queen) pos.nonPawnMaterial += pieceValue[st.piece];
         if (st.piece == King && !kingPlaced[c]) {
-            pieceList[c][0] = sq;
+            pos.pieceList[c][0] = sq;
             kingPlaced[c] = true;
-        } else if (lastPieceIndex[c] < 15) {
-            pieceList[c][++lastPieceIndex[c]] = sq;
+        } else if (pos.lastPieceIndex[c] < 15) {
+            pos.pieceList[c][++pos.lastPieceIndex[c]] = sq;
         }
     }
 
-    castleRights = castleRightsOf(record);
-    hasCastled[White] = record.whiteCastled ? 1 : 0;
-    hasCastled[Black] = record.blackCastled ? 1 : 0;
-    epSquare = record.epSquare & 63;
-    fiftyCount = record.halfMoves;
+    pos.castleRights = castleRightsOf(record);
+    pos.hasCastled[White] = record.whiteCastled ? 1 : 0;
+    pos.hasCastled[Black] = record.blackCastled ? 1 : 0;
+    pos.epSquare = record.epSquare & 63;
+    pos.fiftyCount = record.halfMoves;
     searchEngine.sideToMove = record.sideToMove & 1;
-    hashKey = computeHashKey(searchEngine.sideToMove);
-    rebuildMenSets();
+    pos.hashKey = pos.computeHashKey(searchEngine.sideToMove);
+    pos.rebuildMenSets();
 }
 
-void loadCurrentPosition() { loadPosition(gameRecord.positions[gameRecord.ply]); }
+void loadCurrentPosition(Position& pos) { loadPosition(gameRecord.positions[gameRecord.ply], pos); }
 
 bool parseFen(const char* text, PositionRecord& out) {
     PositionRecord r{};

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "board/board.h"
 #include "board/types.h"
 
 struct PositionRecord {
@@ -45,9 +46,9 @@ int playMove(Move move);
 // The key loadPosition + computeHashKey would give, computed from the record
 // alone so that a "position" command never touches a board being searched.
 uint64_t recordKey(const PositionRecord& record);
-// Copies a record into the board globals and the engine's side to move.
-void loadPosition(const PositionRecord& record);
-void loadCurrentPosition();
+// Copies a record into a position and the engine's side to move.
+void loadPosition(const PositionRecord& record, Position& pos);
+void loadCurrentPosition(Position& pos);
 const uint64_t* repetitionHistory();
 int previousScore();
 Move recaptureMove(Move move);

@@ -15,13 +15,23 @@ int cacheMegabytes = 4;
 char tablebasePath[256] = "c:\\";
 int ownBook = 1;
 
-static bool startsWith(const char* text, const char* prefix) {
-    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+// The value text of "<name> value <text>", or nullptr when text sets another option.
+static const char* valueFor(const char* text, const char* name) {
+    const size_t n = std::strlen(name);
+    if (std::strncmp(text, name, n) != 0 || std::strncmp(text + n, " value ", 7) != 0) return nullptr;
+    return text + n + 7;
+}
+
+// 1 for "true", 0 for "false"; -1 for anything else, which leaves a check
+// option as it is.
+static int checkValue(const char* value) {
+    if (std::strcmp(value, "true") == 0) return 1;
+    return std::strcmp(value, "false") == 0 ? 0 : -1;
 }
 
 void setOption(const char* text) {
-    if (startsWith(text, "Hash value ")) {
-        int v = parseDecimal(text + 11);
+    if (const char* value = valueFor(text, HashName)) {
+        int v = parseDecimal(value);
         // Values are not clamped to the announced range, but a negative or
         // absurd size would wrap into a multi-gigabyte request.
         if (v > 0 && v <= 4095) {
@@ -29,67 +39,64 @@ void setOption(const char* text) {
             // (the search then takes a small default table).
             int got = v;
             while (got > 0 && ttResize(uint32_t(got) * 1024u) < 0) got /= 2;
-            if (got != v) sendLine("info string Hash : %d Mo not available, %d Mo in use", v, got);
+            if (got != v) sendLine("info string %s : %d Mo not available, %d Mo in use", HashName, v, got);
         }
-        if (debugFlag) sendLine("info string Hash : %d Mo", v);
+        if (debugFlag) sendLine("info string %s : %d Mo", HashName, v);
         return;
     }
-    if (startsWith(text, "NalimovPath value ")) {
-        const char* path = text + 18;
+    if (const char* path = valueFor(text, NalimovPathName)) {
         if (std::strlen(path) >= sizeof tablebasePath) return;  // no room: refused
         if (std::strcmp(path, tablebasePath) == 0) return;
         std::strcpy(tablebasePath, path);
         initTablebases(tablebasePath, cacheMegabytes);
         searchEngine.tablebaseMaxMen = tablebaseRegistry.tablebaseMaxMen;
-        if (debugFlag) sendLine("info string NalimovPath : %s", tablebasePath);
+        if (debugFlag) sendLine("info string %s : %s", NalimovPathName, tablebasePath);
         return;
     }
-    if (startsWith(text, "DrawScore value ")) {
-        searchEngine.drawScore = parseDecimal(text + 16);
-        if (debugFlag) sendLine("info string DrawScore : %d", searchEngine.drawScore);
+    if (const char* value = valueFor(text, DrawScoreName)) {
+        searchEngine.drawScore = parseDecimal(value);
+        if (debugFlag) sendLine("info string %s : %d", DrawScoreName, searchEngine.drawScore);
         return;
     }
-    if (startsWith(text, "Nullmove value ")) {
-        searchEngine.nullMoveReduction = parseDecimal(text + 15);
-        if (debugFlag) sendLine("info string Nullmove : %d", searchEngine.nullMoveReduction);
+    if (const char* value = valueFor(text, NullmoveName)) {
+        searchEngine.nullMoveReduction = parseDecimal(value);
+        if (debugFlag) sendLine("info string %s : %d", NullmoveName, searchEngine.nullMoveReduction);
         return;
     }
-    if (std::strcmp(text, "OwnBook value false") == 0) {
-        ownBook = 0;
-        if (debugFlag) sendLine("info string OwnBook : false");
-        return;
-    }
-    if (std::strcmp(text, "OwnBook value true") == 0) {
-        ownBook = 1;
-        if (debugFlag) sendLine("info string OwnBook : true");
+    if (const char* value = valueFor(text, OwnBookName)) {
+        const int on = checkValue(value);
+        if (on < 0) return;
+        ownBook = on;
+        if (debugFlag) sendLine("info string %s : %s", OwnBookName, value);
         return;
     }
     // The button has no value text; the tests below cannot match it.
-    if (std::strcmp(text, "Clear Hash") == 0) ttClear();
-    if (startsWith(text, "MultiPV value ")) {
-        multiPVSetting = parseDecimal(text + 14);
-        if (debugFlag) sendLine("info string MultiPV : %d", multiPVSetting);
+    if (std::strcmp(text, ClearHashName) == 0) ttClear();
+    if (const char* value = valueFor(text, MultiPVName)) {
+        multiPVSetting = parseDecimal(value);
+        if (debugFlag) sendLine("info string %s : %d", MultiPVName, multiPVSetting);
         return;
     }
-    if (startsWith(text, "NalimovCache value ")) {
-        int v = parseDecimal(text + 19);
+    if (const char* value = valueFor(text, NalimovCacheName)) {
+        int v = parseDecimal(value);
         if (v == cacheMegabytes) return;
         cacheMegabytes = v;
         initTablebases(nullptr, v);
-        if (debugFlag) sendLine("info string NalimovCache : %d Mo", v);
+        if (debugFlag) sendLine("info string %s : %d Mo", NalimovCacheName, v);
         return;
     }
-    if (startsWith(text, "% CPU value ")) {
-        int v = parseDecimal(text + 12);
+    if (const char* value = valueFor(text, CpuShareName)) {
+        int v = parseDecimal(value);
         if (v < 10 || v > 100) v = 100;
         setThrottleShare(v);
         sendLine("info string Cpu %d %%", v);
         return;
     }
-    if (std::strcmp(text, "Lowercase Promotions value false") == 0 ||
-        std::strcmp(text, "Lowercase Promotions value true") == 0) {
-        lowercasePromotions = text[27] == 't';
-        if (debugFlag) sendLine("info string Lowercase Promotions : %s", lowercasePromotions ? "true" : "false");
+    if (const char* value = valueFor(text, LowercasePromotionsName)) {
+        const int on = checkValue(value);
+        if (on < 0) return;
+        lowercasePromotions = on;
+        if (debugFlag) sendLine("info string %s : %s", LowercasePromotionsName, value);
         return;
     }
 }

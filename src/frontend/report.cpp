@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "eval/evaluate.h"
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
 #include "frontend/throttle.h"
@@ -202,10 +201,9 @@ void periodicReport(uint64_t nodes) {
     nextReport = elapsed + 2000;
 }
 
-void printClosingLine() {
+void printClosingLine(uint64_t nodes, int tbHits) {
     uint32_t elapsed = elapsedMs();
     if (elapsed == 0) return;
-    uint64_t nodes = nodeCount;
     int nps = int(nodes * 1000 / elapsed);
     if (tbHits != 0)
         sendLine("info nps %d nodes %" PRIu64 " tbhits %d", nps, nodes, tbHits);

@@ -26,7 +26,8 @@ int updateMultiPV(int score, int bound, const Move* pv);
 void printScoreLine(uint32_t time, const Move* pv);
 void printMultiPV();
 void periodicReport(uint64_t nodes);
-void printClosingLine();
+// "info nps ... nodes ... [tbhits ...]" for the search that just ended.
+void printClosingLine(uint64_t nodes, int tbHits);
 
 // The driver's own score line after a search that printed none: the PV is
 // bestMove (a1a1 when there is none) and, when there is one, ponderMove.

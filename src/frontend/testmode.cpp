@@ -10,6 +10,7 @@
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
 #include "frontend/options.h"
+#include "frontend/poll.h"
 #include "frontend/report.h"
 #include "frontend/text_io.h"
 #include "frontend/throttle.h"
@@ -127,7 +128,8 @@ int runTestMode(int argc, char** argv) {
         say("%s\n", goText);
         parseGo(goText);
 
-        loadCurrentPosition();
+        SearchWorker& worker = engineWorker();
+        loadCurrentPosition(worker.pos);
         testStatistics = TestRecord{};
         searchStart = tickCount();
         nextReport = 1000;
@@ -138,7 +140,7 @@ int runTestMode(int argc, char** argv) {
         multiPVTable.count = 0;
         stopFlag = 0;
         throttleStart();
-        think(repetitionHistory(), 0, 1);
+        worker.think(repetitionHistory(), 0, 1);
         throttleStop();
         ++positions;
 

@@ -25,21 +25,7 @@ int goParameter(const char* line, const char* keyword) {
     return parseDecimal(token);
 }
 
-static const char* const IdentificationLines[] = {
-    "id name Tavik5.60",
-    "id author Dravelin",
-    "option name Hash type spin default 4 min 1 max 1024",
-    "option name NalimovCache type spin default 4 min 1 max 128",
-    "option name NalimovPath type string default c:\\",
-    "option name OwnBook type check default true",
-    "option name DrawScore type spin default 0 min -1000 max 1000",
-    "option name Nullmove type spin default 3 min 0 max 4",
-    "option name Clear Hash type button",
-    "option name MultiPV type spin default 1 min 1 max 16",
-    "option name % CPU type spin default 100 min 10 max 100",
-    "option name Lowercase Promotions type check default false",
-    "uciok",
-};
+static const char* const IdentificationLines[] = {"id name Tavik5.60", "id author Dravelin"};
 
 void uciHandshake() {
     quitFlag = 1;
@@ -57,6 +43,9 @@ void uciHandshake() {
     if (!found) return;
     quitFlag = 0;
     for (const char* text : IdentificationLines) sendLine("%s", text);
+    for (const OptionDeclaration& option : optionDeclarations)
+        sendLine("option name %s %s", option.name, option.declaration);
+    sendLine("uciok");
     ttResize(4096);
 }
 

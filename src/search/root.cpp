@@ -5,74 +5,17 @@
 
 #include "board/attacks.h"
 #include "board/board.h"
-#include "board/makemove.h"
 #include "board/movegen.h"
 #include "eval/evaluate.h"
-#include "frontend/engine_state.h"
-#include "frontend/report.h"
-#include "frontend/timeman.h"
 #include "search/alphabeta.h"
 #include "search/search.h"
 #include "search/tt.h"
-
-Move lastPvMove;
-Move lastPvReply;
 
 namespace {
 
 constexpr int Exact = 0, LowerBound = 1, UpperBound = 2;
 
-Move pvLine[PvSlots];
-
 inline bool mateClass(int score) { return score > MateThreshold; }
-
-// The front end ended the search between two tests: the board goes back to
-// the root (after a stop it stays as it is).
-inline void leaveRoot() { unmakeMove(0); }
-
-inline bool leavesOwnKingAttacked(int mover) {
-    return mover == White ? isAttackedByBlack(pieceList[White][0]) != 0 : isAttackedByWhite(pieceList[Black][0]) != 0;
-}
-
-// What the common set-up of a root move hands to every test of that move.
-struct RootChild {
-    int opp;
-    int horizon;
-    int budget;
-    int swing;
-    int checkCount;
-    MoveEntry* entry;
-    MoveEntry* childList;
-};
-
-// Stop test, exchange value, front-end callback, make, child horizon and
-// budget. False when the search must end (the move is then not made).
-bool startRootMove(int side, MoveEntry* list, int count, int index, int iteration, RootChild& c) {
-    if (stopFlag) return false;
-    MoveEntry* entry = &list[index];
-    const MoveWord m = entry->move;
-    c.swing = (m & CaptureFlag) ? pieceValue[board[moveTo(m)].piece] : 0;
-    if (rootMoveStart(moveOf(m), index)) return false;
-    makeMove(side, 0, entry);
-    c.opp = side ^ 1;
-    c.horizon = iteration;
-    c.checkCount = 0;
-    c.budget = iteration < 6 ? 14 - iteration : 8;
-    if (entry->move & CheckFlag) {
-        c.checkCount = 1;
-    } else if (entry->move & SeventhRankFlag) {
-        c.horizon += 1;
-        c.budget -= 1;
-    }
-    c.entry = entry;
-    c.childList = list + count;
-    return true;
-}
-
-// One zero-window test of the made root move against e.
-inline int testRootMove(const RootChild& c, int e, int tieSide) {
-    return -alphaBeta(c.opp, 1, c.horizon, c.childList, c.entry, -e, c.budget, -c.swing, tieSide, c.checkCount);
-}
 
 // Who wins a result equal to the test value. A leading move is first pinned
 // exactly; after its fail high the opponent wins ties (only a better result
@@ -92,6 +35,46 @@ void moveEntryUp(MoveEntry* list, int i, int to) {
 
 }  // namespace
 
+// What the common set-up of a root move hands to every test of that move.
+struct SearchWorker::RootChild {
+    int opp;
+    int horizon;
+    int budget;
+    int swing;
+    int checkCount;
+    MoveEntry* entry;
+    MoveEntry* childList;
+};
+
+// Stop test, exchange value, front-end callback, make, child horizon and
+// budget. False when the search must end (the move is then not made).
+bool SearchWorker::startRootMove(int side, MoveEntry* list, int count, int index, int iteration, RootChild& c) {
+    if (stopFlag) return false;
+    MoveEntry* entry = &list[index];
+    const MoveWord m = entry->move;
+    c.swing = (m & CaptureFlag) ? pieceValue[pos.board[moveTo(m)].piece] : 0;
+    if (host->rootMoveStart(moveOf(m), index)) return false;
+    pos.makeMove(side, 0, entry);
+    c.opp = side ^ 1;
+    c.horizon = iteration;
+    c.checkCount = 0;
+    c.budget = iteration < 6 ? 14 - iteration : 8;
+    if (entry->move & CheckFlag) {
+        c.checkCount = 1;
+    } else if (entry->move & SeventhRankFlag) {
+        c.horizon += 1;
+        c.budget -= 1;
+    }
+    c.entry = entry;
+    c.childList = list + count;
+    return true;
+}
+
+// One zero-window test of the made root move against e.
+inline int SearchWorker::testRootMove(const RootChild& c, int e, int tieSide) {
+    return -alphaBeta({c.opp, 1, c.horizon, c.childList, c.entry, -e, c.budget, -c.swing, tieSide, c.checkCount});
+}
+
 void sortRootMoves(MoveEntry* list, int count) {
     for (int i = 0; i < count; ++i)
         if (list[i].move & CheckFlag) list[i].score += 300;
@@ -104,16 +87,16 @@ void sortRootMoves(MoveEntry* list, int count) {
             }
 }
 
-int collectPv(Move* pv, MoveEntry* listEnd, int side, Move rootMove) {
+int SearchWorker::collectPv(Move* pv, MoveEntry* listEnd, int side, Move rootMove) {
     std::memset(pv, 0, PvSlots * sizeof(Move));
     pv[0] = moveOf(rootMove);
     int toMove = side ^ 1;
     int p = 1;
     for (; p < PvMoveLimit; ++p) {
-        const Move m = ttBestMove(hashKey);
+        const Move m = ttBestMove(pos.hashKey);
         if (m == 0) break;
-        attackCacheValid[0] = 0;
-        const int n = generateMoves(listEnd, toMove, 0);
+        pos.attackCacheValid[0] = 0;
+        const int n = generateMoves(pos, ordering, listEnd, toMove, 0);
         MoveEntry* found = nullptr;
         for (int i = 0; i < n; ++i)
             if (moveOf(listEnd[i].move) == m) {
@@ -121,17 +104,18 @@ int collectPv(Move* pv, MoveEntry* listEnd, int side, Move rootMove) {
                 break;
             }
         if (found == nullptr) break;
-        makeMove(toMove, p, found);
+        pos.makeMove(toMove, p, found);
         // A key collision may hand out a move that is only pseudo-legal here.
-        if (leavesOwnKingAttacked(toMove)) {
-            unmakeMove(p);
+        const Square king = pos.pieceList[toMove][0];
+        if (toMove == White ? pos.isAttackedByBlack(king) : pos.isAttackedByWhite(king)) {
+            pos.unmakeMove(p);
             break;
         }
         pv[p] = m;
         toMove ^= 1;
     }
-    for (int q = p - 1; q >= 1; --q) unmakeMove(q);
-    attackCacheValid[0] = 0;
+    for (int q = p - 1; q >= 1; --q) pos.unmakeMove(q);
+    pos.attackCacheValid[0] = 0;
     // A reply the table has lost is taken from the previous line.
     if (pv[0] == lastPvMove && pv[1] == 0) pv[1] = lastPvReply;
     lastPvMove = pv[0];
@@ -139,46 +123,46 @@ int collectPv(Move* pv, MoveEntry* listEnd, int side, Move rootMove) {
     return p;
 }
 
-void searchRoot(int side, MoveEntry* list, int count, const uint64_t* gameKeys, const uint64_t* gameKeysEnd,
-                int limit) {
+void SearchWorker::searchRoot(int side, MoveEntry* list, int count, const uint64_t* gameKeys,
+                              const uint64_t* gameKeysEnd, int limit) {
     assert(count >= 0 && count <= MaxGeneratedMoves);
     const int opp = side ^ 1;
-    // 1.
+    // New table generation.
     ttNewSearch();
-    // 2.
-    gameKeyList = gameKeys;
-    gameKeyListEnd = gameKeysEnd;
-    iterationDepthLimit = limit;
+    // Repetition range and mate limit of this search.
+    pos.gameKeyList = gameKeys;
+    pos.gameKeyListEnd = gameKeysEnd;
+    eval.iterationDepthLimit = limit;
     pollRequest.store(0, std::memory_order_relaxed);
-    // 3. The first move is tested against the static score of the root.
+    // Root value: the first move is tested against the static score of the root.
     MoveEntry* const rootEnd = list + count;
     *rootEnd = MoveEntry{0, 0};
     int status = EvalNormal;
-    int e = evaluate(side, psqScore[side] - psqScore[opp], 1, 0, rootEnd, status);
+    int e = eval.evaluate(side, pos.psqScore[side] - pos.psqScore[opp], 1, 0, rootEnd, status);
     int v0 = e;
     if (e > MateThreshold) e = v0 = 0;
-    // 4.
+    // Counters.
     nodeCount = 0;
-    tbHits = 0;
-    // 5.
+    eval.tbHits = 0;
+    // Root order.
     sortRootMoves(list, count);
     if (stopFlag) return;
 
     // A report: PV, node count, the front end's line; true = stop.
     auto report = [&](Move rootMove, int score, int bound) {
         collectPv(pvLine, rootEnd, side, rootMove);
-        setCurrentNodes(nodeCount);
-        return reportRootLine(score, bound, pvLine) != 0;
+        host->setCurrentNodes(nodeCount);
+        return host->reportRootLine(score, bound, pvLine) != 0;
     };
 
-    // 6.
-    for (int iteration = 1; iteration <= iterationDepthLimit; ++iteration) {
-        // 6.1
-        setCurrentNodes(nodeCount);
-        if (iterationStart(iteration)) return;
-        // 6.2 Only a mate result carries over as the value to beat.
+    // Iterations.
+    for (int iteration = 1; iteration <= eval.iterationDepthLimit; ++iteration) {
+        // Iteration start: the front end may stop here.
+        host->setCurrentNodes(nodeCount);
+        if (host->iterationStart(iteration)) return;
+        // Value to beat: only a mate result carries over as the value to beat.
         if (e < MateThreshold) v0 = NoScore;
-        // 6.3
+        // Root moves, each tested until its value is pinned or bracketed.
         for (int i = 0; i < count; ++i) {
             if (list[i].score <= -MateThreshold) continue;  // proven loss
             RootChild c;
@@ -188,7 +172,7 @@ void searchRoot(int side, MoveEntry* list, int count, const uint64_t* gameKeys, 
             bool moved = false;
             for (;;) {
                 const int v = testRootMove(c, e, rootTieSide(i == 0, state, side));
-                if (stopFlag) return;
+                if (stopFlag) return leaveRoot();
                 list[i].score = v;
                 if (v == e) {
                     // Pinned. A later move that merely equals the value is not better.
@@ -209,7 +193,7 @@ void searchRoot(int side, MoveEntry* list, int count, const uint64_t* gameKeys, 
                     v0 = v;
                     e = v + 1;
                     if (report(move, v, LowerBound)) return leaveRoot();
-                    if (mateClass(v)) iterationDepthLimit = MateBase - 2 - v;
+                    if (mateClass(v)) eval.iterationDepthLimit = MateBase - 2 - v;
                     continue;
                 }
                 state = -1;
@@ -218,53 +202,53 @@ void searchRoot(int side, MoveEntry* list, int count, const uint64_t* gameKeys, 
                 e = v - 1;
                 if (report(move, v, UpperBound)) return leaveRoot();
             }
-            unmakeMove(0);
+            pos.unmakeMove(0);
             e = v0;
             if (moved) moveEntryUp(list, i, 0);
         }
-        // 6.4 A tablebase root needs no deeper look.
+        // Tablebase root: it needs no deeper look.
         if (status == EvalTablebase) return;
-        // 6.5 A single move that is not lost: no need to go on.
-        if (!infiniteFlag) {
+        // Single move: with one move that is not lost, no need to go on.
+        if (!host->infinite()) {
             int alive = 0;
             for (int i = 0; i < count && alive < 2; ++i)
                 if (list[i].score > -MateThreshold) ++alive;
             if (alive < 2 && iteration > 4) return;
         }
-        // 6.6
+        // Stop.
         if (stopFlag) return;
         e = v0;
     }
 }
 
-void searchRootMultiPv(int side, MoveEntry* list, int count, const uint64_t* gameKeys,
-                       const uint64_t* gameKeysEnd, int lines, int lastIteration) {
+void SearchWorker::searchRootMultiPv(int side, MoveEntry* list, int count, const uint64_t* gameKeys,
+                                     const uint64_t* gameKeysEnd, int lines, int lastIteration) {
     assert(count >= 0 && count <= MaxGeneratedMoves);
-    // 1.
+    // Lines, table generation, repetition range and counters.
     const int K = lines < count ? lines : count;
     ttNewSearch();
-    gameKeyList = gameKeys;
-    gameKeyListEnd = gameKeysEnd;
+    pos.gameKeyList = gameKeys;
+    pos.gameKeyListEnd = gameKeysEnd;
     pollRequest.store(0, std::memory_order_relaxed);
-    iterationDepthLimit = 64;
+    eval.iterationDepthLimit = 64;
     nodeCount = 0;
-    tbHits = 0;
-    // 2.
+    eval.tbHits = 0;
+    // Root order.
     sortRootMoves(list, count);
     if (stopFlag) return;
     MoveEntry* const rootEnd = list + count;
 
     auto report = [&](Move rootMove, int score, int bound) {
         collectPv(pvLine, rootEnd, side, rootMove);
-        setCurrentNodes(nodeCount);
-        updateMultiPV(score, bound, pvLine);
+        host->setCurrentNodes(nodeCount);
+        host->updateMultiPV(score, bound, pvLine);
     };
 
-    // 3.
+    // Iterations.
     if (lastIteration > 64) lastIteration = 64;
     for (int iteration = 1; iteration <= lastIteration; ++iteration) {
-        setCurrentNodes(nodeCount);
-        if (iterationStart(iteration)) return;
+        host->setCurrentNodes(nodeCount);
+        if (host->iterationStart(iteration)) return;
         for (int i = 0; i < count; ++i) {
             RootChild c;
             if (!startRootMove(side, list, count, i, iteration, c)) return;
@@ -274,7 +258,7 @@ void searchRootMultiPv(int side, MoveEntry* list, int count, const uint64_t* gam
             int state = 0;
             int e = 0;
             for (;;) {
-                // 3.1 Test value.
+                // Test value.
                 if (state == 0) {
                     if (i == 0)
                         e = own;
@@ -283,19 +267,19 @@ void searchRootMultiPv(int side, MoveEntry* list, int count, const uint64_t* gam
                     else
                         e = list[K - 1].score;
                     if (mateClass(e)) {
-                        iterationDepthLimit = MateBase - 2 - e;
-                        if (iteration > iterationDepthLimit) {
+                        eval.iterationDepthLimit = MateBase - 2 - e;
+                        if (iteration > eval.iterationDepthLimit) {
                             // The line is proven already.
                             if (!top) return leaveRoot();
                             report(move, NoStoredScore, Exact);
                             break;
                         }
                     } else {
-                        iterationDepthLimit = 64;
+                        eval.iterationDepthLimit = 64;
                     }
                 } else if (state == 1) {
                     e = own + 1;
-                    iterationDepthLimit = mateClass(own) ? MateBase - 2 - own : 64;
+                    eval.iterationDepthLimit = mateClass(own) ? MateBase - 2 - own : 64;
                 } else {
                     if (mateClass(e)) {
                         if (top) report(move, NoStoredScore, Exact);
@@ -303,9 +287,9 @@ void searchRootMultiPv(int side, MoveEntry* list, int count, const uint64_t* gam
                     }
                     e = own - 1;
                 }
-                // 3.2 Test.
+                // Test.
                 const int v = testRootMove(c, e, rootTieSide(top, state, side));
-                if (stopFlag) return;
+                if (stopFlag) return leaveRoot();
                 if (v == e) {
                     own = v;
                     if (!top && state == 0) break;
@@ -339,8 +323,8 @@ void searchRootMultiPv(int side, MoveEntry* list, int count, const uint64_t* gam
                     report(move, v, UpperBound);
                 }
             }
-            // 3.3 Keep the best K in order.
-            unmakeMove(0);
+            // Keep the best K in order.
+            pos.unmakeMove(0);
             if (i == 0) continue;
             int pos = top ? i : K - 1;
             if (!top && list[i].score > list[K - 1].score) moveEntryUp(list, i, K - 1);
@@ -351,7 +335,7 @@ void searchRootMultiPv(int side, MoveEntry* list, int count, const uint64_t* gam
                 --pos;
             }
         }
-        // 4.
+        // Stop.
         if (stopFlag) return;
     }
 }

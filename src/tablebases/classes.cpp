@@ -167,7 +167,7 @@ TablebaseMaterial tablebaseMaterial(const int* counts) {
     return {findTablebaseClass(direct), 0};
 }
 
-void tablebaseMenLists(const TablebaseMaterial& material, int first[16], int second[16]) {
+void tablebaseMenLists(const Position& pos, const TablebaseMaterial& material, int first[16], int second[16]) {
     const char* name = tablebaseClasses[material.classNumber].name;
     int* lists[2] = {first, second};
     int side = -1, slot = 0;
@@ -176,14 +176,14 @@ void tablebaseMenLists(const TablebaseMaterial& material, int first[16], int sec
         if (*q == 'k') {
             ++side;
             slot = 0;
-            lists[side][slot++] = pieceList[side ^ material.flip][0];
+            lists[side][slot++] = pos.pieceList[side ^ material.flip][0];
             continue;
         }
         const int colour = side ^ material.flip;
         const int code = int(std::strchr("pnbrq", *q) - "pnbrq") + Pawn;
-        for (int i = 1; i <= lastPieceIndex[colour]; ++i) {
-            const int s = pieceList[colour][i];
-            if (used[colour][i] || board[s].piece != code) continue;
+        for (int i = 1; i <= pos.lastPieceIndex[colour]; ++i) {
+            const int s = pos.pieceList[colour][i];
+            if (used[colour][i] || pos.board[s].piece != code) continue;
             used[colour][i] = true;
             lists[side][slot++] = s;
             break;

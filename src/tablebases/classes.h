@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+struct Position;
+
 constexpr int TablebaseClassCount = 111;  // row 0 ("kk") is never used
 constexpr int NoEnPassant = 64;           // en-passant square argument when there is none
 
@@ -49,7 +51,7 @@ struct TablebaseMaterial {
 };
 TablebaseMaterial tablebaseMaterial(const int* counts);
 
-// Fills the two piece lists an index function takes from the board globals:
+// Fills the two piece lists an index function takes from a position:
 // the king, then the men in the order of the class name (like men in any
 // order). The index functions rely on that order.
-void tablebaseMenLists(const TablebaseMaterial& material, int first[16], int second[16]);
+void tablebaseMenLists(const Position& pos, const TablebaseMaterial& material, int first[16], int second[16]);

@@ -381,17 +381,17 @@ int tablebaseValue(int classNumber, int side, int32_t index) {
     return b > 0 ? 32640 + b : b - 32640;
 }
 
-int lookUpTablebaseClass() {
+int lookUpTablebaseClass(const Position& pos) {
     if (!trieUsed) return 0;
     int counts[TrieLevels];
     for (int colour = 0; colour < 2; ++colour)
-        for (int piece = 1; piece <= 5; ++piece) counts[colour * 5 + piece - 1] = pieceCount[colour * 8 + piece];
+        for (int piece = 1; piece <= 5; ++piece) counts[colour * 5 + piece - 1] = pos.pieceCount[colour * 8 + piece];
     const int* leaf = trieLeaf(counts);
     return leaf ? *leaf : 0;
 }
 
-int probeTablebase(int side) {
-    int classNumber = lookUpTablebaseClass();
+int probeTablebase(const Position& pos, int side) {
+    int classNumber = lookUpTablebaseClass(pos);
     if (!classNumber) return NoResult;
     int flip = 0;
     if (classNumber < 0) {
@@ -401,10 +401,10 @@ int probeTablebase(int side) {
     }
     // The index functions take the men in the order of the class name.
     int first[16], second[16];
-    tablebaseMenLists({classNumber, flip}, first, second);
+    tablebaseMenLists(pos, {classNumber, flip}, first, second);
     const TablebaseClass& t = tablebaseClasses[classNumber];
     if (t.path[side].empty() || !t.indexFunction[side]) return NoResult;
-    const int32_t index = t.indexFunction[side](first, second, epSquare ? epSquare : NoEnPassant, flip);
+    const int32_t index = t.indexFunction[side](first, second, pos.epSquare ? pos.epSquare : NoEnPassant, flip);
     if (index < 0 || index >= t.size[side]) return NoResult;
     const int v = tablebaseValue(classNumber, side, index);
     if (v == 32767) return NoResult;

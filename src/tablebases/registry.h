@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+struct Position;
+
 struct TablebaseRegistry {
     int tablebaseMaxMen;  // men of the largest class found; 0: no tables or no cache
     uint8_t* buffer;      // the block cache
@@ -16,7 +18,7 @@ void initTablebases(const char* path, int cacheMegabytes);
 // Frees the cache, the registrations and closes every file.
 void releaseTablebases();
 // Score from the side to move's view, or 99999 when no table answers.
-int probeTablebase(int side);
+int probeTablebase(const Position& pos, int side);
 
 // The pieces of a probe, for tools and tests.
 int registerTablebases(const char* pathList);  // largest men count found
@@ -24,7 +26,7 @@ int tablebaseValue(int classNumber, int side, int32_t index);
 int readTablebaseByte(int classNumber, int side, int32_t index);  // 127: no information
 int tablebaseCacheSlots();
 // Class of the material of the current board: +c, -c for reversed colours, 0 none.
-int lookUpTablebaseClass();
+int lookUpTablebaseClass(const Position& pos);
 
 // One byte of a table file, for tools: the plain file named base (".nbw" or
 // ".nbb" at its end), else base + ".emd", else the same without the dot

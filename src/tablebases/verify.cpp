@@ -9,11 +9,8 @@
 #include <vector>
 
 #include "board/board.h"
-#include "board/makemove.h"
 #include "board/movegen.h"
-#include "board/perft.h"
 #include "board/tables.h"
-#include "eval/pawns.h"
 #include "tablebases/classes.h"
 
 namespace {
@@ -26,7 +23,7 @@ struct ClassFiles {
 
 class Checker {
 public:
-    explicit Checker(const std::string& dir) : dir_(dir) {}
+    explicit Checker(const std::string& dir) : dir_(dir) { pos_.clearBoard(); }
 
     bool run(int classNumber);
 
@@ -58,21 +55,23 @@ private:
 
     // Stored byte of the board's position, read through the index functions.
     int probe(int side) {
-        if (lastPieceIndex[White] + lastPieceIndex[Black] == 0) return 0;
+        if (pos_.lastPieceIndex[White] + pos_.lastPieceIndex[Black] == 0) return 0;
         uint64_t key = 0;
         for (int code = Pawn; code <= Queen; ++code)
-            key = key << 8 | uint64_t(pieceCount[White * 8 + code]) << 4 | uint64_t(pieceCount[Black * 8 + code]);
+            key = key << 8 | uint64_t(pos_.pieceCount[White * 8 + code]) << 4 |
+                  uint64_t(pos_.pieceCount[Black * 8 + code]);
         auto known = materials_.find(key);
-        if (known == materials_.end()) known = materials_.emplace(key, tablebaseMaterial(pieceCount)).first;
+        if (known == materials_.end()) known = materials_.emplace(key, tablebaseMaterial(pos_.pieceCount)).first;
         const TablebaseMaterial material = known->second;
         if (material.classNumber == 0) return NoResult;
         const ClassFiles* f = files(material.classNumber);
         if (!f) return NoResult;
         int first[16] = {}, second[16] = {};
-        tablebaseMenLists(material, first, second);
+        tablebaseMenLists(pos_, material, first, second);
         const int s = side ^ material.flip;
         const TablebaseClass& row = tablebaseClasses[material.classNumber];
-        const int32_t index = row.indexFunction[s](first, second, epSquare ? epSquare : NoEnPassant, material.flip);
+        const int32_t index =
+            row.indexFunction[s](first, second, pos_.epSquare ? pos_.epSquare : NoEnPassant, material.flip);
         if (index < 0 || index >= row.size[s]) return NoResult;
         return f->bytes[s][size_t(index)];
     }
@@ -80,24 +79,24 @@ private:
     // Result byte the side to move earns from its best move.
     int expected(int side) {
         MoveEntry list[256];
-        attackCacheValid[0] = 0;
-        int n = generateMoves(list, side, 0);
+        pos_.attackCacheValid[0] = 0;
+        int n = generateMoves(pos_, ordering_, list, side, 0);
         // The engine's pawn-ending generator never answers a check by taking
         // the checking pawn en passant; the rules allow it, so add it here.
-        if (epSquare)
+        if (pos_.epSquare)
             for (int df : {-1, 1}) {
-                const int from = epSquare + df + (side == White ? -8 : 8);
-                if ((epSquare & 7) + df < 0 || (epSquare & 7) + df > 7) continue;
-                if (board[from].piece != Pawn || board[from].colour != side) continue;
-                const MoveWord move = MoveWord(from | epSquare << 6) | CaptureFlag | EnPassantFlag;
+                const int from = pos_.epSquare + df + (side == White ? -8 : 8);
+                if ((pos_.epSquare & 7) + df < 0 || (pos_.epSquare & 7) + df > 7) continue;
+                if (pos_.board[from].piece != Pawn || pos_.board[from].colour != side) continue;
+                const MoveWord move = MoveWord(from | pos_.epSquare << 6) | CaptureFlag | EnPassantFlag;
                 bool present = false;
                 for (int i = 0; i < n && !present; ++i) present = (list[i].move & 0xFFFF) == (move & 0xFFFF);
                 if (!present) list[n++] = MoveEntry{0, move};
             }
         int best = -2000;
         for (int i = 0; i < n; ++i) {
-            makeMove(side, 0, &list[i]);
-            if (!ownKingAttacked(side)) {
+            pos_.makeMove(side, 0, &list[i]);
+            if (!pos_.ownKingAttacked(side)) {
                 const int w = probe(side ^ 1);
                 int score;
                 if (w == NoResult || w == 127) score = NoResult;
@@ -105,43 +104,43 @@ private:
                 else if (w == 0) score = 0;
                 else score = -1000 + (127 - w);                // the opponent mates in N: we are mated in N
                 if (score == NoResult) {
-                    unmakeMove(0);
+                    pos_.unmakeMove(0);
                     return NoResult;
                 }
                 best = std::max(best, score);
             }
-            unmakeMove(0);
+            pos_.unmakeMove(0);
         }
-        if (best == -2000) return ownKingAttacked(side) ? -126 : 0;
+        if (best == -2000) return pos_.ownKingAttacked(side) ? -126 : 0;
         if (best > 0) return 127 - (1000 - best);
         if (best == 0) return 0;
         return (best + 1000) - 126;
     }
 
     void setMen(const int* squares) {
-        for (int s : placed_) setEmpty(s);
+        for (int s : placed_) pos_.setEmpty(s);
         placed_.clear();
-        std::memset(pieceCount, 0, sizeof pieceCount);
-        lastPieceIndex[White] = lastPieceIndex[Black] = 0;
-        nonPawnMaterial = 0;
-        pawnHash.whitePawns = pawnHash.blackPawns = 0;
+        std::memset(pos_.pieceCount, 0, sizeof pos_.pieceCount);
+        pos_.lastPieceIndex[White] = pos_.lastPieceIndex[Black] = 0;
+        pos_.nonPawnMaterial = 0;
+        pos_.whitePawns = pos_.blackPawns = 0;
         for (int i = 0; i < count_; ++i) {
             const int s = squares[i], p = piece_[i], c = colour_[i];
-            putMan(s, p, c);
+            pos_.putMan(s, p, c);
             placed_.push_back(s);
-            ++pieceCount[c * 8 + p];
+            ++pos_.pieceCount[c * 8 + p];
             if (p == King) {
-                pieceList[c][0] = s;
+                pos_.pieceList[c][0] = s;
                 continue;
             }
-            pieceList[c][++lastPieceIndex[c]] = s;
-            if (p == Pawn) (c == White ? pawnHash.whitePawns : pawnHash.blackPawns) |= 1ULL << s;
-            else nonPawnMaterial += pieceValue[p];
+            pos_.pieceList[c][++pos_.lastPieceIndex[c]] = s;
+            if (p == Pawn) (c == White ? pos_.whitePawns : pos_.blackPawns) |= 1ULL << s;
+            else pos_.nonPawnMaterial += pieceValue[p];
         }
-        epSquare = 0;
-        fiftyCount = 0;
-        castleRights = 0;
-        rebuildMenSets();  // make and unmake keep the men's bit sets and list slots from here
+        pos_.epSquare = 0;
+        pos_.fiftyCount = 0;
+        pos_.castleRights = 0;
+        pos_.rebuildMenSets();  // make and unmake keep the men's bit sets and list slots from here
     }
 
     void check(int side) {
@@ -160,7 +159,7 @@ private:
         for (int rank = 7; rank >= 0; --rank) {
             int empty = 0;
             for (int file = 0; file < 8; ++file) {
-                const SquareState m = board[rank * 8 + file];
+                const SquareState m = pos_.board[rank * 8 + file];
                 if (m.piece == NoPiece) {
                     ++empty;
                     continue;
@@ -174,7 +173,7 @@ private:
             if (rank) text += '/';
         }
         text += side == White ? " w - " : " b - ";
-        if (epSquare) text += std::string(1, char('a' + (epSquare & 7))) + char('1' + (epSquare >> 3));
+        if (pos_.epSquare) text += std::string(1, char('a' + (pos_.epSquare & 7))) + char('1' + (pos_.epSquare >> 3));
         else text += "-";
         return text + " 0 1";
     }
@@ -186,7 +185,7 @@ private:
         if (man == count_) {
             setMen(squares);
             for (int side = 0; side < 2; ++side) {
-                if (ownKingAttacked(side ^ 1)) continue;
+                if (pos_.ownKingAttacked(side ^ 1)) continue;
                 check(side);
                 // The same men just after the other side's double step.
                 if (!bothPawns_) continue;
@@ -195,12 +194,14 @@ private:
                     const int s = squares[i];
                     if (piece_[i] != Pawn || colour_[i] != mover || (s >> 3) != (mover == White ? 3 : 4)) continue;
                     if ((occupied >> (s - dir) & 1) || (occupied >> (s - 2 * dir) & 1)) continue;
-                    const bool left = (s & 7) > 0 && board[s - 1].piece == Pawn && board[s - 1].colour == side;
-                    const bool right = (s & 7) < 7 && board[s + 1].piece == Pawn && board[s + 1].colour == side;
+                    const bool left =
+                        (s & 7) > 0 && pos_.board[s - 1].piece == Pawn && pos_.board[s - 1].colour == side;
+                    const bool right =
+                        (s & 7) < 7 && pos_.board[s + 1].piece == Pawn && pos_.board[s + 1].colour == side;
                     if (!left && !right) continue;
-                    epSquare = s - dir;
+                    pos_.epSquare = s - dir;
                     check(side);
-                    epSquare = 0;
+                    pos_.epSquare = 0;
                 }
             }
             return;
@@ -214,6 +215,9 @@ private:
         }
     }
 
+    // The checker's own board; the generator's ordering tables stay empty.
+    Position pos_{};
+    MoveOrdering ordering_{};
     std::string dir_;
     const char* name_ = "";
     std::unique_ptr<ClassFiles> loaded_[TablebaseClassCount];
@@ -243,7 +247,7 @@ bool Checker::run(int c) {
     checked_ = bad_ = 0;
     int squares[8] = {};
     enumerate(0, squares, 0);
-    for (int s : placed_) setEmpty(s);
+    for (int s : placed_) pos_.setEmpty(s);
     placed_.clear();
     if (missing_) return false;
     if (bad_) std::printf("%s: %" PRIu64 " of %" PRIu64 " positions wrong\n", name_, bad_, checked_);
@@ -262,12 +266,9 @@ bool verifyTablebase(const std::string& dir, const std::string& className) {
     }
     static bool ready = false;
     if (!ready) {
-        initPawnHash();
-        initTables();
         buildIndexTables();
         ready = true;
     }
-    clearBoard();
     auto checker = std::make_unique<Checker>(dir);
     return checker->run(c);
 }

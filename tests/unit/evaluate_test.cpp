@@ -12,14 +12,12 @@
 
 #include "board/attacks.h"
 #include "board/board.h"
-#include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/perft.h"
 #include "board/tables.h"
 #include "eval/pawns.h"
 #include "eval/pieces.h"
 #include "eval/psq.h"
-#include "search/ordering.h"
 #include "search/search.h"
 #include "test_board.h"
 
@@ -27,56 +25,44 @@ namespace {
 
 class EvaluateTest : public BoardFixture {
 protected:
-    void SetUp() override {
-        BoardFixture::SetUp();
-        searchEngine.drawScore = 0;
-        searchEngine.tablebaseMaxMen = 0;
-        iterationDepthLimit = 64;
-    }
-    void TearDown() override {
-        BoardFixture::TearDown();
-        searchEngine.drawScore = 0;
-        iterationDepthLimit = 64;
-    }
-
     // The position as a search root: lists, pawn sets, tables and sums.
     int load(const std::string& fen) {
-        const int side = setupPosition(fen.c_str());
+        const int side = setupPosition(pos, fen.c_str());
         EXPECT_GE(side, 0) << fen;
-        prepareRootPosition(side);
+        prepareRootPosition(pos, side);
         return side;
     }
     // evaluate after the given move; at ply 0 the piece terms are always computed.
     int eval(int side, int& status, int ply = 0, MoveWord last = 0, int bound = 0, int horizon = 1) {
         entry_ = MoveEntry{0, last};
-        return evaluate(side, bound, horizon, ply, &entry_, status);
+        return ev.evaluate(side, bound, horizon, ply, &entry_, status);
     }
     int evalFen(const std::string& fen, int& status, int ply = 0) { return eval(load(fen), status, ply); }
     EvalBreakdown explain(const std::string& fen, int& score) {
         EvalBreakdown why{};
         int status = 0;
-        score = evaluateExplained(load(fen), 0, 1, 0, &(entry_ = MoveEntry{0, 0}), status, why);
+        score = ev.evaluateExplained(load(fen), 0, 1, 0, &(entry_ = MoveEntry{0, 0}), status, why);
         return why;
     }
-    static int row(int colour, int piece, const char* square) { return psqTable[colour * 8 + piece][sq(square)]; }
+    int row(int colour, int piece, const char* square) { return pos.psqTable[colour * 8 + piece][sq(square)]; }
 
     MoveEntry entry_{};
 };
 
 // Turns the board round the middle rank: colours, rights, castled flags and
 // the en-passant square exchanged; the pawn cache is kept.
-void turnBoard() {
+void turnBoard(Position& pos) {
     SquareState was[64];
-    std::memcpy(was, board, sizeof was);
-    const int rights = castleRights, ep = epSquare, castled[2] = {hasCastled[White], hasCastled[Black]};
-    clearBoard();
+    std::memcpy(was, pos.board, sizeof was);
+    const int rights = pos.castleRights, ep = pos.epSquare, castled[2] = {pos.hasCastled[White], pos.hasCastled[Black]};
+    pos.clearBoard();
     for (int s = 0; s < 64; ++s)
-        if (was[s].colour != NoColour) putMan(s ^ 56, was[s].piece, was[s].colour ^ 1);
-    testboard::rebuildDerived(true);
-    castleRights = (rights >> 2) | ((rights & 3) << 2);
-    epSquare = ep ? ep ^ 56 : 0;
-    hasCastled[White] = castled[Black];
-    hasCastled[Black] = castled[White];
+        if (was[s].colour != NoColour) pos.putMan(s ^ 56, was[s].piece, was[s].colour ^ 1);
+    testboard::rebuildDerived(pos);
+    pos.castleRights = (rights >> 2) | ((rights & 3) << 2);
+    pos.epSquare = ep ? ep ^ 56 : 0;
+    pos.hasCastled[White] = castled[Black];
+    pos.hasCastled[Black] = castled[White];
 }
 
 // The whole evaluation (piece terms, pawn structure, races, pawn endings,
@@ -91,7 +77,7 @@ TEST_F(EvaluateTest, TurnedBoardScoresAlikeAndCacheHitsAgree) {
                kingMiddleTable[k ^ 56] == kingMiddleTable[k ^ 63] && kingEndTable[k ^ 56] == kingEndTable[k ^ 63];
     };
     auto rootEval = [&](int side) {
-        prepareRootPosition(side);
+        prepareRootPosition(pos, side);
         int status = -1;
         const int score = eval(side, status);
         return std::pair(score, status);
@@ -107,31 +93,31 @@ TEST_F(EvaluateTest, TurnedBoardScoresAlikeAndCacheHitsAgree) {
     for (int round = 0; round < 700; ++round) {
         int side = 0;
         if (round < 4) {
-            side = setupPosition(chosen[round]);
+            side = setupPosition(pos, chosen[round]);
         } else {
-            clearBoard();
+            pos.clearBoard();
             const int wk = int(rng() % 64), bk = int(rng() % 64);
             if (distance[wk][bk] < 2 || !wingSymmetric(wk) || !wingSymmetric(bk)) continue;
-            putMan(wk, King, White);
-            putMan(bk, King, Black);
+            pos.putMan(wk, King, White);
+            pos.putMan(bk, King, Black);
             const bool pawnEnding = round % 3 == 0;
             for (int colour : {White, Black})
                 for (int n = int(rng() % 12); n > 0; --n) {
                     const int piece = kinds[pawnEnding ? 0 : rng() % 7], s = piece == Pawn ? 8 + int(rng() % 48) : int(rng() % 64);
-                    if (isEmpty(s)) putMan(s, piece, colour);
+                    if (pos.isEmpty(s)) pos.putMan(s, piece, colour);
                 }
-            testboard::rebuildDerived();
-            castleRights = int(rng() % 16);
-            hasCastled[White] = int(rng() % 2);
-            hasCastled[Black] = int(rng() % 2);
+            testboard::rebuildDerived(pos);
+            pos.castleRights = int(rng() % 16);
+            pos.hasCastled[White] = int(rng() % 2);
+            pos.hasCastled[Black] = int(rng() % 2);
             side = int(rng() % 2);
-            if (ownKingAttacked(side ^ 1)) continue;  // unreachable, and judged by the last move's square
+            if (pos.ownKingAttacked(side ^ 1)) continue;  // unreachable, and judged by the last move's square
         }
         SCOPED_TRACE("round " + std::to_string(round));
         const auto original = rootEval(side);
-        turnBoard();
+        turnBoard(pos);
         ASSERT_EQ(rootEval(side ^ 1), original);
-        turnBoard();
+        turnBoard(pos);
         ASSERT_EQ(rootEval(side), original);
     }
 }
@@ -147,14 +133,15 @@ TEST_F(EvaluateTest, PreparedTableEntries) {
     }
     const char* start = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
     load(start);
-    for (Square s = 0; s < 64; ++s) EXPECT_EQ(psqTable[Black * 8 + Rook][63 - s], psqTable[White * 8 + Rook][s]);
+    for (Square s = 0; s < 64; ++s)
+        EXPECT_EQ(pos.psqTable[Black * 8 + Rook][63 - s], pos.psqTable[White * 8 + Rook][s]);
     load("4k3/6P1/8/8/8/8/8/4K3 w - -");
-    EXPECT_EQ(pawnPathState(sq("g7")), 2);
-    EXPECT_EQ(kingPawnDistance(sq("e6")), 5 * 4);  // the seventh rank aims one square ahead
-    const int saved = std::exchange(nonPawnMaterial, 3232);
-    EXPECT_EQ(computeGamePhase(), 6);
-    EXPECT_EQ(computeRootPhase(), 1);
-    nonPawnMaterial = saved;
+    EXPECT_EQ(pawnPathState(pos, sq("g7")), 2);
+    EXPECT_EQ(kingPawnDistance(pos, sq("e6")), 5 * 4);  // the seventh rank aims one square ahead
+    const int saved = std::exchange(pos.nonPawnMaterial, 3232);
+    EXPECT_EQ(computeGamePhase(pos), 6);
+    EXPECT_EQ(computeRootPhase(pos), 1);
+    pos.nonPawnMaterial = saved;
 }
 
 TEST_F(EvaluateTest, PawnStorm) {
@@ -162,7 +149,7 @@ TEST_F(EvaluateTest, PawnStorm) {
     load("3r2kr/ppp2ppp/8/1P4q1/8/8/P1P2PPP/3QR1K1 w - - 0 1");
     const int calmB5 = row(White, Pawn, "b5"), calmG7 = row(Black, Pawn, "g7"), calmA5 = row(Black, Pawn, "a5");
     load("2kr3r/ppp2ppp/8/1P4q1/8/8/P1P2PPP/3QR1K1 w - - 0 1");
-    ASSERT_EQ(computeGamePhase(), 5);
+    ASSERT_EQ(computeGamePhase(pos), 5);
     EXPECT_EQ(row(White, Pawn, "b5") - calmB5, -14);
     EXPECT_EQ(row(Black, Pawn, "g7") - calmG7, -23);
     EXPECT_EQ(row(Black, Pawn, "a5"), calmA5);  // the black king's own wing
@@ -171,34 +158,34 @@ TEST_F(EvaluateTest, PawnStorm) {
 // -------------------------------------------------------------- statuses
 
 TEST_F(EvaluateTest, Statuses) {
-    searchEngine.drawScore = 25;
-    searchEngine.tablebaseMaxMen = 5;  // probed, but no table answers yet
-    const int hits = tbHits;
+    ev.drawScore = 25;
+    ev.tablebaseMaxMen = 5;  // probed, but no table answers yet
+    const int hits = ev.tbHits;
     const std::map<std::string, MoveWord> flags = {
         {"-", 0}, {"check", CheckFlag}, {"capture", CaptureFlag}, {"ep", EnPassantFlag | CaptureFlag}};
     const std::map<std::string, int> statuses = {
         {"normal", EvalNormal}, {"draw", EvalDraw}, {"illegal", EvalIllegal}, {"leaf", EvalLeaf}};
     for (const DataRow& r : dataRows("eval_statuses.txt")) {
         const int side = load(r[0]), ply = int(num(r[1])), expected = statuses.at(r[6]);
-        fiftyCount = int(num(r[4]));
-        iterationDepthLimit = int(num(r[5]));
+        pos.fiftyCount = int(num(r[4]));
+        ev.iterationDepthLimit = int(num(r[5]));
         const MoveWord last = r[2] == "-" ? 0 : makeMoveCode(sq(r[2].c_str()), sq(r[2].c_str() + 2)) | flags.at(r[3]);
         int status = -1;
         const int score = eval(side, status, ply, last);
         EXPECT_EQ(status, expected) << r[0] << " ply " << ply;
         const int want = expected == EvalDraw      ? (ply % 2 ? -25 : 25)
                          : expected == EvalIllegal ? 30000
-                         : iterationDepthLimit != 64 ? psqScore[side] - psqScore[side ^ 1]  // material only
+                         : ev.iterationDepthLimit != 64 ? pos.psqScore[side] - pos.psqScore[side ^ 1]  // material only
                                                      : score;
         EXPECT_EQ(score, want) << r[0];
     }
-    iterationDepthLimit = 64;
+    ev.iterationDepthLimit = 64;
     // A pawn ending finds the check on the side to move itself.
     int status = -1;
     eval(load("8/8/8/8/8/5p2/4K3/1k6 w - -"), status, 1, makeMoveCode(sq("f4"), sq("f3")));
     EXPECT_EQ(status, EvalNormal);
     EXPECT_TRUE(entry_.move & CheckFlag);
-    EXPECT_EQ(tbHits, hits);
+    EXPECT_EQ(ev.tbHits, hits);
 }
 
 // ------------------------------------------------------------------- terms
@@ -208,7 +195,7 @@ TEST_F(EvaluateTest, BareKingIsDrivenToTheCorner) {
         EXPECT_EQ(bareKingCentre(sq(square)), centre) << square;
     int status = -1;
     const int strong = evalFen("k7/8/8/8/8/8/1Q6/K7 w - -", status);
-    EXPECT_EQ(strong - (psqScore[White] - psqScore[Black]), 1012);  // kings 7 apart, the bare one in the corner
+    EXPECT_EQ(strong - (pos.psqScore[White] - pos.psqScore[Black]), 1012);  // kings 7 apart, the bare one in the corner
     EXPECT_EQ(evalFen("k7/8/8/8/8/8/1Q6/K7 b - -", status), -strong);
     EXPECT_LT(evalFen("8/8/8/3k4/8/8/1Q6/K7 w - -", status), strong);  // bare king in the centre
     EXPECT_GT(evalFen("k7/8/1K6/8/8/8/1Q6/8 w - -", status), strong);  // kings closer
@@ -216,7 +203,7 @@ TEST_F(EvaluateTest, BareKingIsDrivenToTheCorner) {
 }
 
 TEST_F(EvaluateTest, SingleTermsAndTheirPhases) {
-    searchEngine.drawScore = 7;
+    ev.drawScore = 7;
     const std::map<std::string, int EvalBreakdown::*> terms = {
         {"bishopPair", &EvalBreakdown::bishopPair}, {"passedPawnRace", &EvalBreakdown::passedPawnRace},
         {"kingShelter", &EvalBreakdown::kingShelter}, {"minorFactor", &EvalBreakdown::minorFactor},
@@ -237,15 +224,15 @@ TEST_F(EvaluateTest, LazyEvaluationMargins) {
     for (const auto& [horizon, margin] : {std::pair{3, 48}, std::pair{5, 64}, std::pair{6, 180}, std::pair{1, 32}}) {
         const int side = load(fen);
         int status = -1;
-        positionalByPly[4] = 777;  // the estimate reuses the parent's piece terms
+        ev.positionalByPly[4] = 777;  // the estimate reuses the parent's piece terms
         const int estimated = eval(side, status, 5, 0, 30000, horizon);
-        const int real = evaluatePieces(side, 5);
-        positionalByPly[4] = 777;
+        const int real = ev.evaluatePieces(side, 5);
+        ev.positionalByPly[4] = 777;
         eval(side, status, 5, 0, estimated + margin + 1, horizon);
-        EXPECT_EQ(positionalByPly[5], -777) << horizon;
-        positionalByPly[4] = 777;
+        EXPECT_EQ(ev.positionalByPly[5], -777) << horizon;
+        ev.positionalByPly[4] = 777;
         EXPECT_EQ(eval(side, status, 5, 0, estimated + margin, horizon), estimated + 777 + real) << horizon;
-        EXPECT_EQ(positionalByPly[5], real) << horizon;
+        EXPECT_EQ(ev.positionalByPly[5], real) << horizon;
     }
 }
 
@@ -254,19 +241,19 @@ TEST_F(EvaluateTest, LazyEvaluationMargins) {
 TEST_F(EvaluateTest, NullMoveChildReusesTheParentsWork) {
     const int side = load("r1bqkbnr/pppp1ppp/2n5/1B2p3/4P3/5N2/PPPP1PPP/RNBQK2R b KQkq - 3 3");
     int status = -1;
-    undoStack.move[0] = makeMoveCode(12, 28);  // a real move led here: ply 1 is no null child
+    pos.undoStack.move[0] = makeMoveCode(12, 28);  // a real move led here: ply 1 is no null child
     // A bound at the lazy estimate itself forces the full evaluation.
-    eval(side, status, 1, undoStack.move[0], eval(side, status, 1, undoStack.move[0], 30000), 1);
-    makeNullMove(side, 1);
+    eval(side, status, 1, pos.undoStack.move[0], eval(side, status, 1, pos.undoStack.move[0], 30000), 1);
+    pos.makeNullMove(side, 1);
     eval(side ^ 1, status, 2, 0, eval(side ^ 1, status, 2, 0, 30000), 1);
-    EXPECT_EQ(positionalByPly[2], evaluatePieces(side ^ 1, 2));
-    attackCacheValid[2] = 0;
-    buildAttackTables(2);
-    const std::vector<uint32_t> copied(&attackTables[2][0][0], &attackTables[2][0][0] + 128);
-    computeAttacks(White, attackTables[2][White]);
-    computeAttacks(Black, attackTables[2][Black]);
-    EXPECT_EQ(copied, std::vector<uint32_t>(&attackTables[2][0][0], &attackTables[2][0][0] + 128));
-    unmakeNullMove(1);
+    EXPECT_EQ(ev.positionalByPly[2], ev.evaluatePieces(side ^ 1, 2));
+    pos.attackCacheValid[2] = 0;
+    pos.buildAttackTables(2);
+    const std::vector<uint32_t> copied(&pos.attackTables[2][0][0], &pos.attackTables[2][0][0] + 128);
+    pos.computeAttacks(White, pos.attackTables[2][White]);
+    pos.computeAttacks(Black, pos.attackTables[2][Black]);
+    EXPECT_EQ(copied, std::vector<uint32_t>(&pos.attackTables[2][0][0], &pos.attackTables[2][0][0] + 128));
+    pos.unmakeNullMove(1);
 }
 
 TEST_F(EvaluateTest, RookAndMinorAgainstRook) {
@@ -301,7 +288,7 @@ TEST_F(EvaluateTest, EndgameRecognisers) {
                             "8/p7/4k1KP/8/8/8/8/3B4 w - -"})
         EXPECT_GT(evalFen(fen, status), 100) << fen;
     // Nobody can win: a draw with its status.
-    searchEngine.drawScore = 30;
+    ev.drawScore = 30;
     EXPECT_EQ(evalFen("7k/8/6KP/8/8/8/8/3B4 w - -", status, 1), -30);
     EXPECT_EQ(status, EvalDraw);
     EXPECT_EQ(evalFen("8/8/4k3/4b3/8/2N5/4K3/8 w - -", status), 30);  // one minor each

@@ -12,10 +12,9 @@
 
 namespace {
 
-class GameRecordTest : public ::testing::Test {
+class GameRecordTest : public BoardFixture {
 protected:
     static void SetUpTestSuite() {
-        initTables();
         ttResize(64);
     }
     // A position no test uses, so each test's first start is a new game.
@@ -31,17 +30,17 @@ protected:
     }
     // Every position reached is loaded onto the board, whose own key must
     // match the one the record computed.
-    static void play(std::initializer_list<const char*> moves) {
+    void play(std::initializer_list<const char*> moves) {
         for (const char* m : moves) {
             playMove(parseMoveText(m));
-            loadCurrentPosition();
-            EXPECT_EQ(hashKey, gameRecord.keys[gameRecord.ply]) << m;
+            loadCurrentPosition(pos);
+            EXPECT_EQ(pos.hashKey, gameRecord.keys[gameRecord.ply]) << m;
         }
     }
-    static void start(const char* text, std::initializer_list<const char*> moves = {}) {
+    void start(const char* text, std::initializer_list<const char*> moves = {}) {
         ASSERT_EQ(setFromFen(text), 1) << text;
-        loadCurrentPosition();
-        EXPECT_EQ(hashKey, gameRecord.keys[0]) << text;
+        loadCurrentPosition(pos);
+        EXPECT_EQ(pos.hashKey, gameRecord.keys[0]) << text;
         play(moves);
     }
     static const PositionRecord& now() { return gameRecord.positions[gameRecord.ply]; }
@@ -74,8 +73,8 @@ TEST_F(GameRecordTest, ParseFen) {
 // cycle; here only the bound.
 TEST_F(GameRecordTest, LoadPosition) {
     // Too many men for the list: bounded, not overrun.
-    loadPosition(fen("PPPPPPPP/PPPPPPPP/PPPPPPPP/8/8/8/8/8 w"));
-    EXPECT_EQ(lastPieceIndex[White], 15);
+    loadPosition(fen("PPPPPPPP/PPPPPPPP/PPPPPPPP/8/8/8/8/8 w"), pos);
+    EXPECT_EQ(pos.lastPieceIndex[White], 15);
 }
 
 TEST_F(GameRecordTest, ReplayKeepsTheGameAndANewStartClearsTheTable) {
@@ -86,13 +85,13 @@ TEST_F(GameRecordTest, ReplayKeepsTheGameAndANewStartClearsTheTable) {
 
     // The front end resends the whole game: nothing is recomputed or cleared,
     // and the live board is left alone.
-    loadPosition(fen("4k3/8/8/8/8/8/8/4K2R w K -"));
-    const uint64_t liveKey = hashKey;
+    loadPosition(fen("4k3/8/8/8/8/8/8/4K2R w K -"), pos);
+    const uint64_t liveKey = pos.hashKey;
     ASSERT_EQ(setFromFen(StartFen), 1);
     for (const char* m : {"e2e4", "e7e5", "g1f3"}) playMove(parseMoveText(m));
     EXPECT_EQ(gameRecord.scores[1], 31);
     EXPECT_EQ(ttBestMove(1), 0x77u);
-    EXPECT_EQ(hashKey, liveKey);
+    EXPECT_EQ(pos.hashKey, liveKey);
 
     // A different move overwrites the continuation from there on.
     start(StartFen, {"e2e4", "c7c5", "g1f3"});
@@ -110,22 +109,22 @@ TEST_F(GameRecordTest, ReplayKeepsTheGameAndANewStartClearsTheTable) {
 TEST_F(GameRecordTest, CastlingRightsAndTheClock) {
     start("r3k2r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w KQkq - 0 1", {"e1g1"});
     EXPECT_EQ(std::string(now().board + 4, 4), " RK ");
-    EXPECT_EQ(hasCastled[White] * 2 + hasCastled[Black], 2);  // play() loads the board
+    EXPECT_EQ(pos.hasCastled[White] * 2 + pos.hasCastled[Black], 2);  // play() loads the board
     EXPECT_EQ(rights(now()), 4 | 8);
     play({"e8c8"});
     EXPECT_EQ(std::string(now().board + 56, 5), "  kr ");
-    EXPECT_EQ(hasCastled[White] * 2 + hasCastled[Black], 3);
+    EXPECT_EQ(pos.hasCastled[White] * 2 + pos.hasCastled[Black], 3);
     EXPECT_EQ(rights(now()), 0);
-    EXPECT_EQ(fiftyCount, 0);  // giving up rights resets the clock
+    EXPECT_EQ(pos.fiftyCount, 0);  // giving up rights resets the clock
 
     // So does a rook or king move that gives up a right.
     start("r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1", {"h1g1", "h8g8", "e1e2"});
     EXPECT_EQ(rights(now()), 8);
     EXPECT_EQ(now().halfMoves, 0);
     play({"g8h8", "g1h1"});  // back on corners whose rights are gone
-    EXPECT_EQ(fiftyCount, 2);
+    EXPECT_EQ(pos.fiftyCount, 2);
     play({"a8a7"});
-    EXPECT_EQ(fiftyCount, 0);
+    EXPECT_EQ(pos.fiftyCount, 0);
     // A capture on a corner clears that corner's right.
     start("r3k2r/6P1/8/8/8/8/8/R3K2R w KQkq - 0 1", {"g7h8q", "a8a1"});
     EXPECT_EQ(rights(now()), 1);

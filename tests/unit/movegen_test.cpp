@@ -11,12 +11,9 @@
 
 #include "board/attacks.h"
 #include "board/board.h"
-#include "board/makemove.h"
 #include "board/perft.h"
 #include "board/tables.h"
-#include "eval/pawns.h"
 #include "eval/psq.h"
-#include "search/ordering.h"
 #include "search/search.h"
 #include "test_board.h"
 
@@ -26,23 +23,18 @@ using MoveSet = std::set<std::string>;
 
 class MoveGenTest : public BoardFixture {
 protected:
-    void SetUp() override {
-        BoardFixture::SetUp();
-        undoStack.move[0] = 0;  // the move "before" ply 1 lands on a1
-    }
-
     // Position ready for generation (no stale attack tables or check marks);
     // the piece-square table holds material only, so that expected scores can
     // be worked out by hand.
     int load(const char* fen) {
-        const int side = setupPosition(fen);
+        const int side = setupPosition(pos, fen);
         EXPECT_GE(side, 0) << fen;
-        prepareRootPosition(side);
-        std::memset(attackCacheValid, 0, sizeof attackCacheValid);
-        ++nodeCount;
+        prepareRootPosition(pos, side);
+        std::memset(pos.attackCacheValid, 0, sizeof pos.attackCacheValid);
         for (int piece = 0; piece < 16; ++piece)
-            for (int& v : psqTable[piece]) v = (piece & 7) >= Pawn && (piece & 7) <= Queen ? pieceValue[piece & 7] : 0;
-        sumPsqScore();
+            for (int& v : pos.psqTable[piece])
+                v = (piece & 7) >= Pawn && (piece & 7) <= Queen ? pieceValue[piece & 7] : 0;
+        pos.sumPsqScore();
         return side;
     }
     // Names of the listed moves, "+" marking the check flag.
@@ -71,30 +63,30 @@ TEST_F(MoveGenTest, RootListAndCapturesAgreeWithTheFullGenerator) {
     for (const DataRow& r : dataRows("tree_positions.txt")) {
         SCOPED_TRACE(r[0]);
         const int side = load(r[0].c_str());
-        std::vector<MoveEntry> full(list_, list_ + generateMoves(list_, side, 0));
+        std::vector<MoveEntry> full(list_, list_ + generateMoves(pos, worker.ordering, list_, side, 0));
         MoveSet legal, tactical;
         for (MoveEntry& e : full) {
             const MoveWord m = e.move;
             if (!(m & EnPassantFlag) && (movePromotion(m) == Queen || (!movePromotion(m) && (m & CaptureFlag))))
                 tactical.insert(moveName(m));
-            makeMove(side, 0, &e);
-            if (!ownKingAttacked(side)) legal.insert(moveName(m) + (ownKingAttacked(side ^ 1) ? "+" : ""));
-            unmakeMove(0);
+            pos.makeMove(side, 0, &e);
+            if (!pos.ownKingAttacked(side)) legal.insert(moveName(m) + (pos.ownKingAttacked(side ^ 1) ? "+" : ""));
+            pos.unmakeMove(0);
         }
-        EXPECT_EQ(names(generateRootMoves(list_, side, 0)), legal);
+        EXPECT_EQ(names(generateRootMoves(pos, worker.ordering, list_, side, 0)), legal);
         // In check the full generator answers the check; the capture generator does not look at it.
         // Kings and pawns have their own capture rules (PawnEndingGeneratorsAgreeWithTheFullOne).
-        if (ownKingAttacked(side) || nonPawnMaterial == 0) continue;
-        EXPECT_EQ(names(generateCaptures(list_, side, 1, 0)), tactical);
+        if (pos.ownKingAttacked(side) || pos.nonPawnMaterial == 0) continue;
+        EXPECT_EQ(names(generateCaptures(pos, worker.ordering, list_, side, 1, 0)), tactical);
     }
 }
 
 TEST_F(MoveGenTest, ExactListsFromTheData) {
     for (const DataRow& r : dataRows("movegen_lists.txt")) {
         const int side = load(r[1].c_str());
-        const int n = r[0] == "root"       ? generateRootMoves(list_, side, 0)
-                      : r[0] == "captures" ? generateCaptures(list_, side, 1, 0)
-                                           : generateMoves(list_, side, 1);
+        const int n = r[0] == "root"       ? generateRootMoves(pos, worker.ordering, list_, side, 0)
+                      : r[0] == "captures" ? generateCaptures(pos, worker.ordering, list_, side, 1, 0)
+                                           : generateMoves(pos, worker.ordering, list_, side, 1);
         MoveSet expected;
         std::istringstream moves(r[2]);
         for (std::string m; moves >> m;) expected.insert(m);
@@ -108,12 +100,12 @@ TEST_F(MoveGenTest, ExactListsFromTheData) {
 // their capture list is every legal capture but en passant, and every promotion.
 TEST_F(MoveGenTest, PawnEndingGeneratorsAgreeWithTheFullOne) {
     static MoveEntry tree[MaxPly * 512];
-    auto legal = [](MoveEntry* list, int n, int side, int ply, bool (*keep)(MoveWord)) {
+    auto legal = [this](MoveEntry* list, int n, int side, int ply, bool (*keep)(MoveWord)) {
         MoveSet s;
         for (int i = 0; i < n; ++i) {
-            makeMove(side, ply, &list[i]);
-            if (!ownKingAttacked(side) && keep(list[i].move)) s.insert(moveName(list[i].move));
-            unmakeMove(ply);
+            pos.makeMove(side, ply, &list[i]);
+            if (!pos.ownKingAttacked(side) && keep(list[i].move)) s.insert(moveName(list[i].move));
+            pos.unmakeMove(ply);
         }
         return s;
     };
@@ -121,23 +113,23 @@ TEST_F(MoveGenTest, PawnEndingGeneratorsAgreeWithTheFullOne) {
     auto capture = [](MoveWord m) { return (m & EnPassantFlag) == 0 && ((m & CaptureFlag) || movePromotion(m)); };
     std::function<void(int, int, int)> walk = [&](int side, int ply, int depth) {
         MoveEntry *own = tree + ply * 512, *full = own + 256;
-        attackCacheValid[ply] = 0;
-        const bool inCheck = ownKingAttacked(side);
-        const int c = generateCaptures(own, side, ply, 0);
+        pos.attackCacheValid[ply] = 0;
+        const bool inCheck = pos.ownKingAttacked(side);
+        const int c = generateCaptures(pos, worker.ordering, own, side, ply, 0);
         const MoveSet captures = legal(own, c, side, ply, any);
-        const int n = generateMoves(own, side, ply);
-        nonPawnMaterial = 1;
-        int m = generateMoves(full, side, ply);
-        nonPawnMaterial = 0;
+        const int n = generateMoves(pos, worker.ordering, own, side, ply);
+        pos.nonPawnMaterial = 1;
+        int m = generateMoves(pos, worker.ordering, full, side, ply);
+        pos.nonPawnMaterial = 0;
         for (int i = 0; i < m; ++i)
             if (inCheck && (full[i].move & EnPassantFlag)) full[i--] = full[--m];
         const MoveSet moves = legal(own, n, side, ply, any);
         ASSERT_EQ(moves, legal(full, m, side, ply, any)) << "ply " << ply;
         ASSERT_EQ(captures, legal(full, m, side, ply, capture)) << "ply " << ply;
         for (int i = 0; depth > 1 && i < n; ++i) {
-            makeMove(side, ply, &own[i]);
-            if (!ownKingAttacked(side) && nonPawnMaterial == 0) walk(side ^ 1, ply + 1, depth - 1);
-            unmakeMove(ply);
+            pos.makeMove(side, ply, &own[i]);
+            if (!pos.ownKingAttacked(side) && pos.nonPawnMaterial == 0) walk(side ^ 1, ply + 1, depth - 1);
+            pos.unmakeMove(ply);
             if (HasFatalFailure()) return;
         }
     };
@@ -153,8 +145,9 @@ TEST_F(MoveGenTest, PawnEndingGeneratorsAgreeWithTheFullOne) {
 TEST_F(MoveGenTest, MoveScoresAndFlags) {
     for (const DataRow& r : dataRows("move_scores.txt")) {
         const int side = load(r[1].c_str());
-        undoStack.move[0] = r[2] == "-" ? 0 : makeMoveCode(sq(r[2].c_str()), sq(r[2].c_str() + 2));
-        const int n = r[0] == "captures" ? generateCaptures(list_, side, 1, 0) : generateMoves(list_, side, 1);
+        pos.undoStack.move[0] = r[2] == "-" ? 0 : makeMoveCode(sq(r[2].c_str()), sq(r[2].c_str() + 2));
+        const int n = r[0] == "captures" ? generateCaptures(pos, worker.ordering, list_, side, 1, 0)
+                                         : generateMoves(pos, worker.ordering, list_, side, 1);
         const MoveEntry& e = find(n, r[3].c_str());
         if (r[4] != "-") {
             EXPECT_EQ(e.score, num(r[4])) << r[1] << " " << r[3];
@@ -164,9 +157,10 @@ TEST_F(MoveGenTest, MoveScoresAndFlags) {
         }
     }
     // No bonus for a knight; a double step blocked on its way in a pawn ending.
-    const int n = generateMoves(list_, load("4k3/P7/2P5/8/8/4p3/8/K6R w - -"), 1);
+    const int n = generateMoves(pos, worker.ordering, list_, load("4k3/P7/2P5/8/8/4p3/8/K6R w - -"), 1);
     EXPECT_EQ(find(n, "a7a8q").score - find(n, "a7a8n").score, 940);
-    EXPECT_EQ(names(generateMoves(list_, load("8/1P4k1/8/8/6p1/8/6P1/K7 w - -"), 1)).count("g2g4"), 0u);
+    EXPECT_EQ(
+        names(generateMoves(pos, worker.ordering, list_, load("8/1P4k1/8/8/6p1/8/6P1/K7 w - -"), 1)).count("g2g4"), 0u);
 }
 
 }  // namespace

@@ -15,70 +15,65 @@ namespace {
 
 constexpr int Miss = 32000;  // probe result when the structure is not cached
 
-class PawnsTest : public ::testing::Test {
+class PawnsTest : public BoardFixture {
 protected:
-    void SetUp() override {
-        initTables();
-        initPawnHash();
-        gamePhase = 0;
-    }
 
     int structure(const char* fen, int phase, int side) {
-        EXPECT_GE(setupPosition(fen), 0) << fen;
-        gamePhase = phase;
-        return evaluatePawnStructure(side);
+        EXPECT_GE(setupPosition(pos, fen), 0) << fen;
+        ev.gamePhase = phase;
+        return ev.evaluatePawnStructure(side);
     }
 };
 
 TEST_F(PawnsTest, SinglePawnTerms) {
     // Position, white pawn, its middlegame and endgame terms, and whether it marks its file weak and passed.
     for (const DataRow& r : dataRows("pawn_terms.txt")) {
-        ASSERT_GE(setupPosition(r[0].c_str()), 0);
-        ASSERT_EQ(pawnHashProbe(0, White), Miss);  // clears the working fields
+        ASSERT_GE(setupPosition(pos, r[0].c_str()), 0);
+        ASSERT_EQ(ev.pawnHashProbe(0, White), Miss);  // clears the working fields
         const int file = fileOf(sq(r[1].c_str()));
-        evaluateWhitePawn(sq(r[1].c_str()));
-        EXPECT_EQ(std::make_tuple(pawnHash.pawnScore, pawnHash.pawnEndgameScore, pawnHash.weakFiles[White],
-                                  pawnHash.passedFiles[White]),
+        ev.evaluateWhitePawn(sq(r[1].c_str()));
+        EXPECT_EQ(std::make_tuple(ev.pawnHash.pawnScore, ev.pawnHash.pawnEndgameScore, ev.pawnHash.weakFiles[White],
+                                  ev.pawnHash.passedFiles[White]),
                   std::make_tuple(num(r[2]), num(r[3]), num(r[4]) << file, num(r[5]) << file))
             << r[0] << " " << r[1];
     }
     // The pawn that scores nothing still leaves its attack span (d5-d8, f5-f8).
-    setupPosition("4k3/8/8/3p4/4P3/4P3/8/4K3 w - -");
-    pawnHashProbe(0, White);
-    evaluateWhitePawn(sq("e4"));
-    EXPECT_EQ(pawnHash.attackSpan[White], 0x2828282800000000u);
+    setupPosition(pos, "4k3/8/8/3p4/4P3/4P3/8/4K3 w - -");
+    ev.pawnHashProbe(0, White);
+    ev.evaluateWhitePawn(sq("e4"));
+    EXPECT_EQ(ev.pawnHash.attackSpan[White], 0x2828282800000000u);
 }
 
 TEST_F(PawnsTest, PawnAttackQueriesDoNotWrap) {
-    setupPosition("4k3/8/8/p7/4P2P/8/8/4K3 w - -");
-    EXPECT_TRUE(attackedByWhitePawn(sq("g5")));
-    EXPECT_FALSE(attackedByWhitePawn(sq("a6")));  // h4 does not reach round the edge
-    EXPECT_TRUE(attackedByBlackPawn(sq("b4")));
-    EXPECT_FALSE(attackedByBlackPawn(sq("h3")));
+    setupPosition(pos, "4k3/8/8/p7/4P2P/8/8/4K3 w - -");
+    EXPECT_TRUE(ev.attackedByWhitePawn(sq("g5")));
+    EXPECT_FALSE(ev.attackedByWhitePawn(sq("a6")));  // h4 does not reach round the edge
+    EXPECT_TRUE(ev.attackedByBlackPawn(sq("b4")));
+    EXPECT_FALSE(ev.attackedByBlackPawn(sq("h3")));
 }
 
 TEST_F(PawnsTest, StructureScoreWeighsTheEndgamePartByPhase) {
     // d5 passed (40) and e6 protected passed (64 + 32): 136 endgame points, weighted (phase + 6) / 16.
     EXPECT_EQ(structure("4k3/8/4P3/3P4/8/8/8/4K3 w - -", 0, White), 51);
-    gamePhase = 10;  // served from the cache
-    EXPECT_EQ(pawnHashProbe(10, White), 136);
-    EXPECT_EQ(evaluatePawnStructure(Black), -136);
+    ev.gamePhase = 10;  // served from the cache
+    EXPECT_EQ(ev.pawnHashProbe(10, White), 136);
+    EXPECT_EQ(ev.evaluatePawnStructure(Black), -136);
 }
 
 TEST_F(PawnsTest, CollidingStructuresNeverShareAnEntry) {
     // Two structures whose keys share a slot (found by search over one pawn a side).
     const char* a = "4k3/8/8/8/8/7p/P7/4K3 w - -";
     const char* b = "4k3/8/8/8/8/5p2/4P3/4K3 w - -";
-    setupPosition(a);
-    const uint32_t slot = pawnHash.pawnHashKey & (PawnHashEntries - 1);
-    const int scoreA = evaluatePawnStructure(White);
-    setupPosition(b);
-    ASSERT_EQ(pawnHash.pawnHashKey & (PawnHashEntries - 1), slot);
-    EXPECT_NE(evaluatePawnStructure(White), scoreA);  // B now holds the shared slot
-    setupPosition(a, true);
-    EXPECT_EQ(pawnHashProbe(0, White), Miss);
-    EXPECT_EQ(evaluatePawnStructure(White), scoreA);
-    EXPECT_EQ(pawnHashProbe(0, White), scoreA);  // A replaced B
+    setupPosition(pos, a);
+    const uint32_t slot = pos.pawnHashKey & (PawnHashEntries - 1);
+    const int scoreA = ev.evaluatePawnStructure(White);
+    setupPosition(pos, b);
+    ASSERT_EQ(pos.pawnHashKey & (PawnHashEntries - 1), slot);
+    EXPECT_NE(ev.evaluatePawnStructure(White), scoreA);  // B now holds the shared slot
+    setupPosition(pos, a);
+    EXPECT_EQ(ev.pawnHashProbe(0, White), Miss);
+    EXPECT_EQ(ev.evaluatePawnStructure(White), scoreA);
+    EXPECT_EQ(ev.pawnHashProbe(0, White), scoreA);  // A replaced B
 }
 
 TEST_F(PawnsTest, SquareRule) {
@@ -99,8 +94,8 @@ TEST_F(PawnsTest, SquareRule) {
 TEST_F(PawnsTest, RaceAndPawnEndingTerms) {
     for (const DataRow& r : dataRows("pawn_race.txt")) {
         structure(r[0].c_str(), int(num(r[1])), White);
-        EXPECT_EQ(evaluatePassedPawnRace(White), num(r[2])) << r[0] << " phase " << r[1];
-        EXPECT_EQ(evaluatePawnEnding(White), num(r[3])) << r[0];
+        EXPECT_EQ(ev.evaluatePassedPawnRace(White), num(r[2])) << r[0] << " phase " << r[1];
+        EXPECT_EQ(ev.evaluatePawnEnding(White), num(r[3])) << r[0];
     }
 }
 

@@ -19,30 +19,33 @@ namespace {
 
 enum Field { Value, Duty, Mobility, Hanging };
 
-class PiecesTest : public ::testing::Test {
+class PiecesTest : public BoardFixture {
 protected:
-    static void SetUpTestSuite() {
-        initTables();
-        initPawnHash();
-    }
     // Position with its pawn fields and ply-0 attack maps; phase < 0 keeps the material's.
-    static int load(const char* fen, int phase = -1) {
-        const int side = setupPosition(fen);
+    int load(const char* fen, int phase = -1) {
+        const int side = setupPosition(pos, fen);
         EXPECT_GE(side, 0) << fen;
-        gamePhase = computeGamePhase();
-        evaluatePawnStructure(side);
-        if (phase >= 0) gamePhase = phase;
-        computeAttacks(White, attackTables[0][White]);
-        computeAttacks(Black, attackTables[0][Black]);
+        ev.gamePhase = computeGamePhase(pos);
+        ev.evaluatePawnStructure(side);
+        if (phase >= 0) ev.gamePhase = phase;
+        pos.computeAttacks(White, pos.attackTables[0][White]);
+        pos.computeAttacks(Black, pos.attackTables[0][Black]);
         return side;
     }
     // One man's own score and what it left in the accumulators, by Field.
-    static std::vector<int> man(Square s) {
-        static int (*const ops[7])(Square, int, int) = {
-            nullptr, evaluatePawnMan, evaluateKnight, evaluateBishop, evaluateRook, evaluateQueen, evaluateKing};
-        beginScoringColour(board[s].colour, 0);
-        const int v = ops[board[s].piece](s, board[s].colour, board[s].colour ^ 1);
-        return {v, dutySum, mobilitySum, hangingSum};
+    std::vector<int> man(Square s) {
+        const int own = pos.board[s].colour, enemy = own ^ 1;
+        ev.beginScoringColour(own, 0);
+        int v = 0;
+        switch (pos.board[s].piece) {
+            case Pawn: v = ev.evaluatePawnMan(s, own, enemy); break;
+            case Knight: v = ev.evaluateKnight(s, own, enemy); break;
+            case Bishop: v = ev.evaluateBishop(s, own, enemy); break;
+            case Rook: v = ev.evaluateRook(s, own, enemy); break;
+            case Queen: v = ev.evaluateQueen(s, own, enemy); break;
+            default: v = ev.evaluateKing(s, own, enemy);
+        }
+        return {v, ev.dutySum, ev.mobilitySum, ev.hangingSum};
     }
 };
 
@@ -59,12 +62,12 @@ TEST_F(PiecesTest, CastlingStateOfTheKing) {
     for (int phase : {0, 5, 10}) {
         load("r3k2r/pppppppp/8/8/8/8/PPPPPPPP/R3K2R w KQkq -", phase);
         const int withRights = man(sq("e1"))[Value];
-        hasCastled[White] = 1;
+        pos.hasCastled[White] = 1;
         EXPECT_EQ(man(sq("e1"))[Value] - withRights, 10 - phase);
-        hasCastled[White] = 0;
-        castleRights = BlackShort | BlackLong;
+        pos.hasCastled[White] = 0;
+        pos.castleRights = BlackShort | BlackLong;
         EXPECT_EQ(man(sq("e1"))[Value] - withRights, -40 / (phase + 1));
-        castleRights = WhiteLong;
+        pos.castleRights = WhiteLong;
         EXPECT_EQ(man(sq("e1"))[Value], withRights);
     }
 }
@@ -78,11 +81,11 @@ TEST_F(PiecesTest, ColourTotalsAreTheMenPlusDevelopment) {
     for (const auto& [fen, white, black] : rows) {
         load(fen);
         PieceTotals totals;
-        evaluatePiecesByColour(0, totals);
+        ev.evaluatePiecesByColour(0, totals);
         for (int colour : {White, Black}) {
             int sum = 0;
-            for (int i = 0; i <= lastPieceIndex[colour]; ++i) {
-                const std::vector<int> m = man(pieceList[colour][i]);
+            for (int i = 0; i <= pos.lastPieceIndex[colour]; ++i) {
+                const std::vector<int> m = man(pos.pieceList[colour][i]);
                 sum += m[Value] + m[Duty] + m[Mobility] + m[Hanging];
             }
             EXPECT_EQ(totals.total[colour] - sum, colour == White ? white : black) << fen;
@@ -92,11 +95,11 @@ TEST_F(PiecesTest, ColourTotalsAreTheMenPlusDevelopment) {
 
 TEST_F(PiecesTest, KingShelter) {
     load("6k1/5ppp/8/8/8/8/5PPP/6K1 w - -");
-    EXPECT_EQ(kingShelter(sq("h8"), Black), 20);  // two squares and two files on the edge
-    EXPECT_EQ(kingShelter(sq("g7"), White), 0);   // too far up for cover; the files are all held
+    EXPECT_EQ(ev.kingShelter(sq("h8"), Black), 20);  // two squares and two files on the edge
+    EXPECT_EQ(ev.kingShelter(sq("g7"), White), 0);   // too far up for cover; the files are all held
     load("6k1/5ppp/8/8/8/5P2/7P/6K1 w - -");
-    EXPECT_EQ(kingShelter(sq("g1"), White), 0);
-    EXPECT_EQ(kingShelter(sq("g8"), Black), 22);
+    EXPECT_EQ(ev.kingShelter(sq("g1"), White), 0);
+    EXPECT_EQ(ev.kingShelter(sq("g8"), Black), 22);
     // Position, phase, evaluateKingShelter for White.
     const std::tuple<const char*, int, int> rows[] = {
         {"6k1/5ppp/8/8/6PP/5P2/8/6K1 w - -", 7, -7},
@@ -108,25 +111,25 @@ TEST_F(PiecesTest, KingShelter) {
     };
     for (const auto& [fen, phase, expected] : rows) {
         load(fen, phase);
-        kingShelterCache[kingShelterKey() & 1023].key = ~kingShelterKey();
-        EXPECT_EQ(evaluateKingShelter(White), expected) << fen;
-        EXPECT_EQ(evaluateKingShelter(Black), -expected) << fen;  // now from the cache
+        ev.kingShelterCache[ev.kingShelterKey() & 1023].key = ~ev.kingShelterKey();
+        EXPECT_EQ(ev.evaluateKingShelter(White), expected) << fen;
+        EXPECT_EQ(ev.evaluateKingShelter(Black), -expected) << fen;  // now from the cache
     }
 }
 
 TEST_F(PiecesTest, ShelterCacheIsExactlyKeyed) {
     load("6k1/5ppp/8/8/8/8/5P1P/6K1 w - -", 0);
-    const uint32_t key = kingShelterKey();
-    KingShelterEntry& slot = kingShelterCache[key & 1023];
+    const uint32_t key = ev.kingShelterKey();
+    KingShelterEntry& slot = ev.kingShelterCache[key & 1023];
     slot = {key ^ 1024, 777};  // same slot, another key
-    EXPECT_EQ(evaluateKingShelter(White), -17);
+    EXPECT_EQ(ev.evaluateKingShelter(White), -17);
     slot.value = 500;  // the exact key, now stored, is trusted
-    EXPECT_EQ(evaluateKingShelter(White), 500);
+    EXPECT_EQ(ev.evaluateKingShelter(White), 500);
     // The key follows kings, pawns and rights.
     for (const char* fen : {"6k1/5ppp/8/8/8/8/5P1P/5K2 w - -", "6k1/5ppp/8/8/8/8/5PP1/6K1 w - -",
                             "6k1/5ppp/8/8/8/8/5P1P/6K1 w k -"}) {
         load(fen);
-        EXPECT_NE(kingShelterKey(), key) << fen;
+        EXPECT_NE(ev.kingShelterKey(), key) << fen;
     }
 }
 

@@ -6,23 +6,22 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <set>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 #include "board/board.h"
-#include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/tables.h"
 #include "eval/evaluate.h"
-#include "eval/pawns.h"
+#include "frontend/poll.h"
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
 #include "frontend/report.h"
 #include "platform/platform.h"
 #include "search/alphabeta.h"
-#include "search/ordering.h"
 #include "search/root.h"
 #include "search/search.h"
 #include "search/tt.h"
@@ -39,58 +38,61 @@ constexpr int GoMate1 = (14999 - 1) * 2, GoMate2 = (14999 - 2) * 2;  // the mate
 
 Move mv(const char* text) { return parseMoveText(text); }
 
+// The engine's own worker, answering to the front end as in a game: the
+// depth limit and the reports go through it.
 class SearchTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        initPawnHash();
-        initSearchEngine();
-    }
+    static void SetUpTestSuite() { initSearchEngine(); }
     void SetUp() override {
         ASSERT_EQ(ttResize(1024), 1024);
         searchEngine.drawScore = searchEngine.tablebaseMaxMen = 0;
         searchEngine.nullMoveReduction = 3;
-        iterationDepthLimit = 64;
+        ev.iterationDepthLimit = 64;
         stopFlag = ponderFlag = infiniteFlag = testMode = 0;
         fixedLimits = 1;
-        bestMove = ponderMove = lastPvMove = lastPvReply = 0;
+        bestMove = ponderMove = worker.lastPvMove = worker.lastPvReply = 0;
         rootScore = rootBound = referenceScore = currentDepth = gameRecord.ply = 0;
     }
     void TearDown() override {
         multiPVTable.count = searchEngine.drawScore = 0;
-        iterationDepthLimit = 64;
+        ev.iterationDepthLimit = 64;
         searchEngine.nullMoveReduction = 3;
-        gameKeyList = gameKeyListEnd = nullptr;
+        pos.gameKeyList = pos.gameKeyListEnd = nullptr;
     }
 
+    SearchWorker& worker = engineWorker();
+    Position& pos = worker.pos;
+    Evaluator& ev = worker.eval;
+
     // Loads a FEN as the go cycle does; returns the side to move.
-    static int load(const char* fen) {
+    int load(const char* fen) {
         PositionRecord r{};
         EXPECT_TRUE(parseFen(fen, r)) << fen;
-        loadPosition(r);
+        loadPosition(r, pos);
         return searchEngine.sideToMove;
     }
 
     // A fixed-depth think (0: none) of the loaded position, lines swallowed.
     // keys: the game since the last irreversible move, the root's key last.
-    static void think(int depth, int mateTarget = 0, int lines = 0, std::vector<uint64_t> keys = {}) {
+    void runThink(int depth, int mateTarget = 0, int lines = 0, std::vector<uint64_t> keys = {}) {
         depthLimit = depth;
         searchStart = tickCount();
         lineShown = lastLineTime = 0;
         multiPVTable.count = lines;
         clearMultiPVSlots();
-        if (keys.empty()) keys.push_back(computeHashKey(searchEngine.sideToMove));
+        if (keys.empty()) keys.push_back(pos.computeHashKey(searchEngine.sideToMove));
         testing::internal::CaptureStdout();
-        ::think(keys.data(), mateTarget, lines);
+        worker.think(keys.data(), mateTarget, lines);
         testing::internal::GetCapturedStdout();
     }
 
-    static int node(int side, int ply, int horizon, MoveEntry parent, int bound, int tieSide) {
-        return alphaBeta(side, ply, horizon, moveBuffer, &parent, bound, 0, 0, tieSide, 0);
+    int node(int side, int ply, int horizon, MoveEntry parent, int bound, int tieSide) {
+        return worker.alphaBeta({side, ply, horizon, worker.moveBuffer, &parent, bound, 0, 0, tieSide, 0});
     }
 
-    static bool probe(int bound, int ply, int horizon, int& score) {
+    bool probe(int bound, int ply, int horizon, int& score) {
         Move m = 0;
-        return ttProbe(hashKey, bound, ply, horizon, score, m);
+        return ttProbe(pos.hashKey, bound, ply, horizon, score, m);
     }
 };
 
@@ -118,7 +120,7 @@ TEST_F(SearchTest, LegalRootMovesTellMateFromStalemate) {
         Move out[MaxGeneratedMoves + 1];
         std::memset(out, 0xFF, sizeof out);
         uint32_t check = 0;
-        EXPECT_EQ(legalRootMoves(out, check), count) << fen;
+        EXPECT_EQ(worker.legalRootMoves(out, check), count) << fen;
         EXPECT_EQ(out[count], 0u) << fen;
         EXPECT_EQ(check != 0, inCheck) << fen;
     }
@@ -128,9 +130,9 @@ TEST_F(SearchTest, NullMoveConditions) {
     for (const DataRow& r : dataRows("null_move.txt")) {
         load(r[0].c_str());
         searchEngine.nullMoveReduction = int(num(r[3]));
-        iterationDepthLimit = int(num(r[4]));
+        ev.iterationDepthLimit = int(num(r[4]));
         const MoveEntry parent{0, r[5] == "none" ? 0 : 0x123 | (r[5] == "check" ? CheckFlag : 0)};
-        EXPECT_EQ(nullMoveAllowed(White, int(num(r[1])), 4, &parent, 100, int(num(r[2]))), num(r[6]) != 0)
+        EXPECT_EQ(worker.nullMoveAllowed(White, int(num(r[1])), 4, &parent, 100, int(num(r[2]))), num(r[6]) != 0)
             << r[0] << " ply " << r[1];
     }
     EXPECT_EQ(nullMoveHorizon(7, 5, 3), 5);  // two plies left: the child starts in quiescence
@@ -145,9 +147,9 @@ TEST_F(SearchTest, MateAndStalemateAtANode) {
         {Mated, 3, 0, 3 - MateBase}, {Mated, 6, 40, 6 - MateBase}, {Stalemate, 2, 25, 25}, {Stalemate, 3, 25, -25}};
     for (auto [fen, ply, drawScore, expected] : cases) {
         const int side = load(fen);
-        prepareSearch(side);
+        searchEngine.drawScore = drawScore;  // read by the search's preparation
+        worker.prepareSearch(side);
         ttClear();
-        searchEngine.drawScore = drawScore;
         const MoveEntry parent{0, mv("f6g7") | (fen == Mated ? CheckFlag : 0)};
         EXPECT_EQ(node(side, ply, ply + 2, parent, expected, NoTieSide), expected) << fen << ply;
         int stored = 0;
@@ -164,13 +166,13 @@ TEST_F(SearchTest, TieRulesClassifyTheStoredResult) {
         {White, Value - 1, Value, true}, {Black, Value + 1, Value, false}, {NoTieSide, Value, 0, true}};
     for (auto [tieSide, hit, miss, proven] : cases) {
         load(MateIn1);
-        prepareSearch(White);
+        worker.prepareSearch(White);
         ttClear();
         EXPECT_EQ(node(White, 1, 2, MoveEntry{0, 0}, Value, tieSide), Value) << tieSide;
         int s = 0;
         EXPECT_TRUE(probe(hit, 1, 2, s) && s == Value) << tieSide;
         EXPECT_EQ(probe(miss, 1, 2, s), tieSide == NoTieSide) << tieSide;
-        EXPECT_EQ(ttBestMove(hashKey), mv("a1a8")) << tieSide;
+        EXPECT_EQ(ttBestMove(pos.hashKey), mv("a1a8")) << tieSide;
         // Only a win stored as exact or lower bound holds at any depth.
         EXPECT_EQ(probe(hit, 1, 40, s), proven) << tieSide;
     }
@@ -184,7 +186,7 @@ TEST_F(SearchTest, MatesAreFoundAndScoredByDistance) {
     for (auto [fen, depth, target, score] : cases) {
         load(fen);
         ttClear();
-        think(depth, target);
+        runThink(depth, target);
         if (score == 0) {  // not seen at depth 1 nor by "go mate 1"
             EXPECT_LT(rootScore, MateThreshold);
             continue;
@@ -197,10 +199,10 @@ TEST_F(SearchTest, MatesAreFoundAndScoredByDistance) {
     // A depth-1 search reaches the mate in 2 only through the entries the
     // deeper search before it left in the table (mate scores adjusted by ply).
     load(MateIn2);
-    think(4);
+    runThink(4);
     const Move first = bestMove;
     load(MateIn2);
-    think(1);
+    runThink(1);
     EXPECT_EQ(rootScore, MateBase - 3);
     EXPECT_EQ(bestMove, first);
 }
@@ -212,14 +214,14 @@ TEST_F(SearchTest, StoppedAtOnceStillHasALegalRootMove) {
         load(fen);
         Move legal[MaxGeneratedMoves + 1];
         uint32_t inCheck = 0;
-        const int n = legalRootMoves(legal, inCheck);
+        const int n = worker.legalRootMoves(legal, inCheck);
         load(fen);
         bestMove = 0;
         stopFlag = 1;
-        think(8);
+        runThink(8);
         stopFlag = 0;
         EXPECT_EQ(bestMove, 0) << fen;
-        const Move first = firstRootMove();
+        const Move first = worker.firstRootMove();
         EXPECT_EQ(first != 0, n > 0) << fen;
         if (n > 0) {
             EXPECT_NE(std::find(legal, legal + n, first), legal + n) << fen;
@@ -230,15 +232,15 @@ TEST_F(SearchTest, StoppedAtOnceStillHasALegalRootMove) {
 TEST_F(SearchTest, RepetitionOfAGamePositionIsADraw) {
     constexpr const char* Fen = "k7/8/8/8/8/8/q7/6NK w - - 0 1";  // White is a queen down
     load("k7/8/8/8/8/5N2/q7/7K b - - 0 1");
-    const uint64_t afterNf3 = computeHashKey(Black);
+    const uint64_t afterNf3 = pos.computeHashKey(Black);
     load(Fen);
-    const uint64_t root = computeHashKey(White);
+    const uint64_t root = pos.computeHashKey(White);
     for (auto [drawScore, repeats] : {std::pair{0, true}, {30, true}, {-30, true}, {0, false}}) {
         load(Fen);
-        fiftyCount = 1;
+        pos.fiftyCount = 1;
         ttClear();
         searchEngine.drawScore = drawScore;
-        think(3, 0, 0, {repeats ? afterNf3 : 0x1234567ULL, root});
+        runThink(3, 0, 0, {repeats ? afterNf3 : 0x1234567ULL, root});
         EXPECT_TRUE(repeats ? bestMove == mv("g1f3") && rootScore == drawScore : rootScore < -500)
             << drawScore << " " << repeats << " " << rootScore;
     }
@@ -246,42 +248,42 @@ TEST_F(SearchTest, RepetitionOfAGamePositionIsADraw) {
 
 TEST_F(SearchTest, PvWalkFollowsGeneratedTableMovesUpTo32) {
     load(StartFen);
-    prepareSearch(White);
+    worker.prepareSearch(White);
     ttClear();
     const char* cycle[] = {"g1f3", "g8f6", "f3g1", "f6g8"};  // the table holds a cycle of four
     MoveEntry entries[4];
     for (int p = 0; p < 4; ++p) {
         entries[p] = {0, mv(cycle[p])};
-        makeMove(p & 1, p, &entries[p]);
-        ttStore(hashKey, 0, p + 1, p + 2, 0, mv(cycle[(p + 1) % 4]));
+        pos.makeMove(p & 1, p, &entries[p]);
+        ttStore(pos.hashKey, 0, p + 1, p + 2, 0, mv(cycle[(p + 1) % 4]));
     }
-    for (int p = 3; p >= 0; --p) unmakeMove(p);
+    for (int p = 3; p >= 0; --p) pos.unmakeMove(p);
     MoveEntry root{0, mv("g1f3")};
-    makeMove(White, 0, &root);
-    const uint64_t afterRoot = hashKey;
+    pos.makeMove(White, 0, &root);
+    const uint64_t afterRoot = pos.hashKey;
     Move pv[PvSlots];
-    EXPECT_EQ(collectPv(pv, moveBuffer + 64, White, root.move), PvMoveLimit);
+    EXPECT_EQ(worker.collectPv(pv, worker.moveBuffer + 64, White, root.move), PvMoveLimit);
     for (int p = 0; p < PvMoveLimit; ++p) EXPECT_EQ(pv[p], mv(cycle[p % 4])) << p;
     EXPECT_EQ(pv[PvMoveLimit], 0u);
-    EXPECT_EQ(hashKey, afterRoot);  // all but the root move taken back
-    ttStore(hashKey, 0, 1, 2, 0, mv("e2e4"));  // a move the generator does not produce ends the line
-    EXPECT_EQ(collectPv(pv, moveBuffer + 64, White, root.move), 1);
-    unmakeMove(0);
+    EXPECT_EQ(pos.hashKey, afterRoot);  // all but the root move taken back
+    ttStore(pos.hashKey, 0, 1, 2, 0, mv("e2e4"));  // a move the generator does not produce ends the line
+    EXPECT_EQ(worker.collectPv(pv, worker.moveBuffer + 64, White, root.move), 1);
+    pos.unmakeMove(0);
 }
 
 TEST_F(SearchTest, MultiPvKeepsTheBestLinesInOrder) {
     load(MateIn1);
     ttClear();
-    think(3, 0, 3);
+    runThink(3, 0, 3);
     const MultiPVLine* s = multiPVTable.slots;
     EXPECT_TRUE(s[0].pv[0] == mv("a1a8") && bestMove == mv("a1a8") && s[0].score == MateBase - 1);
     EXPECT_TRUE(s[1].depth > 0 && s[2].depth > 0 && s[0].score >= s[1].score && s[1].score >= s[2].score);
     EXPECT_EQ(std::set<Move>({s[0].pv[0], s[1].pv[0], s[2].pv[0]}).size(), 3u);
     load(StartFen);  // "go mate 1" with three lines: one iteration, no endless search
-    think(0, GoMate1, 3);
+    runThink(0, GoMate1, 3);
     EXPECT_EQ(currentDepth, 1);
     load("7k/8/8/8/8/8/8/K7 w - - 0 1");  // more lines than moves: all three are top lines
-    think(2, 0, 5);
+    runThink(2, 0, 5);
     for (int i = 0; i < 5; ++i) EXPECT_EQ(s[i].depth > 0, i < 3) << i;
 }
 
@@ -289,18 +291,46 @@ TEST_F(SearchTest, MultiPvKeepsTheBestLinesInOrder) {
 // fill the buffer but never overflow it (the sanitizer build checks writes).
 TEST_F(SearchTest, MoveBufferBound) {
     load("1q2q2k/8/2q3q1/8/8/1Q3Q2/8/K2Q2Q1 w - - 0 1");  // lists of about 90
-    prepareSearch(White);
+    worker.prepareSearch(White);
     ttClear();
     MoveEntry parent{0, 0};
     int status = 0;
-    const int e = evaluate(White, 0, 4, 1, &parent, status);
-    MoveEntry* full = moveBuffer + MoveBufferSize - MaxGeneratedMoves + 1;
-    EXPECT_EQ(alphaBeta(White, 1, 4, full, &parent, 0, 0, 0, NoTieSide, 0), e);
-    EXPECT_EQ(moveBufferPeak, 0);
+    const int e = ev.evaluate(White, 0, 4, 1, &parent, status);
+    MoveEntry* full = worker.moveBuffer + MoveBufferSize - MaxGeneratedMoves + 1;
+    EXPECT_EQ(worker.alphaBeta({White, 1, 4, full, &parent, 0, 0, 0, NoTieSide, 0}), e);
+    EXPECT_EQ(worker.moveBufferPeak, 0);
     searchEngine.nullMoveReduction = 0;  // every node generates
-    alphaBeta(White, 1, 4, moveBuffer + MoveBufferSize - MaxGeneratedMoves - 150, &parent, 0, 8, 0, NoTieSide, 0);
-    EXPECT_GT(moveBufferPeak, MoveBufferSize - MaxGeneratedMoves);
-    EXPECT_LE(moveBufferPeak, MoveBufferSize);
+    worker.alphaBeta(
+        {White, 1, 4, worker.moveBuffer + MoveBufferSize - MaxGeneratedMoves - 150, &parent, 0, 8, 0, NoTieSide, 0});
+    EXPECT_GT(worker.moveBufferPeak, MoveBufferSize - MaxGeneratedMoves);
+    EXPECT_LE(worker.moveBufferPeak, MoveBufferSize);
+}
+
+// A stop in the middle of a line unwinds it: the worker is left with the
+// root position, not with the moves of the line it was in.
+TEST_F(SearchTest, StopMidTreeLeavesTheRootPosition) {
+    struct StopAtFirstPoll : SearchHost {
+        // The third root move's subtree polls at once, and the poll stops.
+        bool rootMoveStart(Move, int index) override {
+            if (index == 2) pollRequest.store(1);
+            return false;
+        }
+        bool pollInput(uint64_t) override { return true; }
+    } host;
+    auto own = std::make_unique<SearchWorker>();
+    own->host = &host;
+    PositionRecord r{};
+    ASSERT_TRUE(parseFen(Italian, r));
+    loadPosition(r, own->pos);
+    const uint64_t keys[] = {own->pos.computeHashKey(searchEngine.sideToMove)};
+    SquareState board[64];
+    std::memcpy(board, own->pos.board, sizeof board);
+
+    own->think(keys, 0, 0);
+    EXPECT_EQ(stopFlag, 1);
+    EXPECT_EQ(std::memcmp(board, own->pos.board, sizeof board), 0);
+    EXPECT_EQ(own->pos.hashKey, keys[0]);
+    EXPECT_TRUE(own->pos.boardStateConsistent());
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // that are not images of each other never do.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -25,6 +27,14 @@ int image(int s, int g) {
 }
 
 class ClassCheck {
+    // Its own board, empty between the placements of the men.
+    std::unique_ptr<Position> position_ = [] {
+        auto p = std::make_unique<Position>();
+        p->clearBoard();
+        return p;
+    }();
+    Position& pos = *position_;
+
 public:
     ClassCheck(int c, int side) : side_(side), row_(tablebaseClasses[c]) {
         int list = -1, slot = 0, pawns[2] = {0, 0};
@@ -98,10 +108,11 @@ private:
         }
         const int r = at(0), o = at(1);
         if (std::abs((r & 7) - (o & 7)) <= 1 && std::abs((r >> 3) - (o >> 3)) <= 1) return false;
-        for (const Man& m : men_) putMan(sq_[m.list][m.slot], m.code, m.list), ++pieceCount[m.list * 8 + m.code];
-        rebuildMenSets();  // the attack tests read the men's bit sets
-        const bool check = side_ == White ? isAttackedByWhite(o) : isAttackedByBlack(o);
-        for (const Man& m : men_) setEmpty(sq_[m.list][m.slot]), --pieceCount[m.list * 8 + m.code];
+        for (const Man& m : men_)
+            pos.putMan(sq_[m.list][m.slot], m.code, m.list), ++pos.pieceCount[m.list * 8 + m.code];
+        pos.rebuildMenSets();  // the attack tests read the men's bit sets
+        const bool check = side_ == White ? pos.isAttackedByWhite(o) : pos.isAttackedByBlack(o);
+        for (const Man& m : men_) pos.setEmpty(sq_[m.list][m.slot]), --pos.pieceCount[m.list * 8 + m.code];
         return !check;
     }
 
@@ -178,9 +189,9 @@ private:
     std::vector<uint64_t> dense_;
 };
 
-class TablebaseIndex : public ::testing::Test {
+class TablebaseIndex : public BoardFixture {
 protected:
-    static void SetUpTestSuite() { initTables(), buildIndexTables(), clearBoard(); }
+    static void SetUpTestSuite() { buildIndexTables(); }
     // 3-man classes with the side to move's king on every square of its
     // normalised region (every orbit has a member there); 4-man ones too when
     // full, else with that king on the last (where files end early) against
@@ -269,15 +280,15 @@ TEST_F(TablebaseIndex, SharedFunctionsAndMaterial) {
                                                  {"8/8/8/3k4/3pp3/8/1PP5/K7 w - -", 0},
                                                  {"8/8/8/3k4/3p4/8/1N6/K6R w - -", 71 * 2}};
     for (const auto& [fen, expected] : cases) {
-        ASSERT_EQ(setupPosition(fen), White);
-        const TablebaseMaterial m = tablebaseMaterial(pieceCount);
+        ASSERT_EQ(setupPosition(pos, fen), White);
+        const TablebaseMaterial m = tablebaseMaterial(pos.pieceCount);
         EXPECT_EQ(m.classNumber * 2 + m.flip, expected) << fen;
     }
     int lists[2][16];
-    tablebaseMenLists({71, 0}, lists[0], lists[1]);
+    tablebaseMenLists(pos, {71, 0}, lists[0], lists[1]);
     EXPECT_EQ(std::vector<int>(&lists[0][0], &lists[0][3]), (std::vector<int>{sq("a1"), sq("h1"), sq("b2")}));
     EXPECT_EQ(std::vector<int>(&lists[1][0], &lists[1][2]), (std::vector<int>{sq("d5"), sq("d4")}));
-    clearBoard();
+    pos.clearBoard();
 }
 
 }  // namespace

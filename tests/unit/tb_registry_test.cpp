@@ -127,11 +127,11 @@ TEST_F(TablebaseRegistryTest, ProbeScores) {
     for (auto [stored, score] : bytes) {
         writeFile(first + "/kqk.nbw", Bytes(25629, uint8_t(stored)));
         initTablebases(first.c_str(), 1);
-        EXPECT_EQ(setupPosition("8/8/8/3k4/8/8/1Q6/K7 w - -"), White);
-        EXPECT_EQ(probeTablebase(White), score) << stored;
-        EXPECT_EQ(probeTablebase(Black), 99999) << "no file for Black to move";
-        setupPosition("8/8/8/3K4/8/8/1q6/k7 b - -");
-        EXPECT_EQ(probeTablebase(Black), score) << stored;
+        EXPECT_EQ(setupPosition(pos, "8/8/8/3k4/8/8/1Q6/K7 w - -"), White);
+        EXPECT_EQ(probeTablebase(pos, White), score) << stored;
+        EXPECT_EQ(probeTablebase(pos, Black), 99999) << "no file for Black to move";
+        setupPosition(pos, "8/8/8/3K4/8/8/1q6/k7 b - -");
+        EXPECT_EQ(probeTablebase(pos, Black), score) << stored;
     }
     EXPECT_EQ(tablebaseValue(36, 1, 67775659), -32639);
 
@@ -148,8 +148,8 @@ TEST_F(TablebaseRegistryTest, ProbeScores) {
         {"8/3p4/8/3k4/8/3P4/8/K7 w", -6},      {"8/8/8/3k4/8/8/QQQQ4/K7 w", 0}, {"8/8/1n6/3k4/8/8/RR6/K7 w", 82},
         {"8/8/1n6/1n1k4/8/8/RR6/K7 w", 0}};
     for (auto [fen, expected] : materials) {
-        setupPosition(fen);
-        EXPECT_EQ(lookUpTablebaseClass(), expected) << fen;
+        setupPosition(pos, fen);
+        EXPECT_EQ(lookUpTablebaseClass(pos), expected) << fen;
     }
 }
 

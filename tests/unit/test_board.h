@@ -1,9 +1,10 @@
-// Test helper: puts a FEN position straight into the board globals, without
-// the game record, so board-level modules can be tested on their own.
+// Test helper: puts a FEN position straight into a position, without the
+// game record, so board-level modules can be tested on their own.
 #pragma once
 #include <cctype>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -12,42 +13,36 @@
 
 #include "board/board.h"
 #include "board/tables.h"
-#include "eval/pawns.h"
 #include "eval/psq.h"
-#include "search/ordering.h"
+#include "search/search.h"
 
 namespace testboard {
 
 
 // Lists in square order with the king at entry 0, counters, material and
-// pawn sets, as the root rebuild leaves them. keepPawnCache leaves the cached
-// pawn entries in place (to test the cache across positions).
+// pawn sets, as the root rebuild leaves them.
 // Returns false when a side has more than 15 men besides its king.
-inline bool rebuildDerived(bool keepPawnCache = false) {
-    std::memset(pieceList, 0, sizeof pieceList);
-    std::memset(lastPieceIndex, 0, sizeof lastPieceIndex);
-    std::memset(pieceCount, 0, sizeof pieceCount);
-    nonPawnMaterial = 0;
-    if (keepPawnCache) {
-        pawnHash.whitePawns = pawnHash.blackPawns = pawnHash.allPawns = 0;
-        pawnHash.pawnHashKey = 0;
-    } else {
-        clearPawnHash();
-    }
+inline bool rebuildDerived(Position& pos) {
+    std::memset(pos.pieceList, 0, sizeof pos.pieceList);
+    std::memset(pos.lastPieceIndex, 0, sizeof pos.lastPieceIndex);
+    std::memset(pos.pieceCount, 0, sizeof pos.pieceCount);
+    pos.nonPawnMaterial = 0;
+    pos.whitePawns = pos.blackPawns = 0;
+    pos.pawnHashKey = 0;
     for (int s = 0; s < 64; ++s) {
-        const SquareState man = board[s];
+        const SquareState man = pos.board[s];
         if (man.colour == NoColour) continue;
         if (man.piece == King) {
-            pieceList[man.colour][0] = s;
+            pos.pieceList[man.colour][0] = s;
         } else {
-            if (lastPieceIndex[man.colour] == 15) return false;
-            pieceList[man.colour][++lastPieceIndex[man.colour]] = s;
+            if (pos.lastPieceIndex[man.colour] == 15) return false;
+            pos.pieceList[man.colour][++pos.lastPieceIndex[man.colour]] = s;
         }
-        ++pieceCount[man.colour * 8 + man.piece];
-        if (man.piece >= Knight && man.piece <= Queen) nonPawnMaterial += pieceValue[man.piece];
-        if (man.piece == Pawn) addPawn(s, man.colour);
+        ++pos.pieceCount[man.colour * 8 + man.piece];
+        if (man.piece >= Knight && man.piece <= Queen) pos.nonPawnMaterial += pieceValue[man.piece];
+        if (man.piece == Pawn) pos.addPawn(s, man.colour);
     }
-    rebuildMenSets();
+    pos.rebuildMenSets();
     return true;
 }
 
@@ -94,8 +89,8 @@ inline std::string moveName(MoveWord m) {
 // Fills board, piece lists, counters, nonPawnMaterial, castleRights, epSquare
 // and the pawn sets and key from a FEN. Returns the side to move (White when
 // the FEN has no side field), or -1 for a malformed board field.
-inline int setupPosition(const char* fen, bool keepPawnCache = false) {
-    clearBoard();
+inline int setupPosition(Position& pos, const char* fen) {
+    pos.clearBoard();
     int rank = 7, file = 0;
     const char* p = fen;
     for (; *p && *p != ' '; ++p) {
@@ -109,36 +104,29 @@ inline int setupPosition(const char* fen, bool keepPawnCache = false) {
             const char* letter = std::strchr(letters, std::tolower(static_cast<unsigned char>(*p)));
             if (!letter || file > 7) return -1;
             const int colour = std::isupper(static_cast<unsigned char>(*p)) ? White : Black;
-            putMan(rank * 8 + file++, Pawn + int(letter - letters), colour);
+            pos.putMan(rank * 8 + file++, Pawn + int(letter - letters), colour);
         }
     }
-    if (!testboard::rebuildDerived(keepPawnCache)) return -1;
+    if (!testboard::rebuildDerived(pos)) return -1;
     while (*p == ' ') ++p;
     const int side = *p == 'b' ? Black : White;
     while (*p && *p != ' ') ++p;
     while (*p == ' ') ++p;
     static const char rights[] = "KQkq";  // WhiteShort, WhiteLong, BlackShort, BlackLong
     for (; *p && *p != ' '; ++p)
-        if (const char* r = std::strchr(rights, *p)) castleRights |= 1 << int(r - rights);
+        if (const char* r = std::strchr(rights, *p)) pos.castleRights |= 1 << int(r - rights);
     while (*p == ' ') ++p;
-    if (p[0] >= 'a' && p[0] <= 'h' && p[1] >= '1' && p[1] <= '8') epSquare = (p[1] - '1') * 8 + (p[0] - 'a');
+    if (p[0] >= 'a' && p[0] <= 'h' && p[1] >= '1' && p[1] <= '8') pos.epSquare = (p[1] - '1') * 8 + (p[0] - 'a');
     return side;
 }
 
-// Tables built once per suite; every test starts with empty ordering tables
-// and may scribble on psqTable, which is put back afterwards.
+// Every test gets a fresh search worker, so nothing one test leaves behind
+// reaches the next.
 class BoardFixture : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        initPawnHash();
-        initTables();
-    }
-    void SetUp() override {
-        std::memcpy(savedPsq_, psqTable, sizeof psqTable);
-        clearOrderingTables();
-    }
-    void TearDown() override { std::memcpy(psqTable, savedPsq_, sizeof psqTable); }
-
-private:
-    int savedPsq_[16][64];
+    std::unique_ptr<SearchWorker> worker_ = std::make_unique<SearchWorker>();
+    SearchWorker& worker = *worker_;
+    Position& pos = worker.pos;
+    Evaluator& ev = worker.eval;
+    MoveOrdering& ordering = worker.ordering;
 };
