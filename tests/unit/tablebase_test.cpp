@@ -14,6 +14,7 @@
 #include <gtb-probe.h>
 #endif
 
+#ifdef TAVIK_HAVE_GAVIOTA
 namespace {
 
 std::vector<int8_t> readFile(const std::string& path) {
@@ -27,6 +28,7 @@ std::vector<int8_t> readFile(const std::string& path) {
 }
 
 }  // namespace
+#endif
 
 // Every placement of the three-man classes, both sides to move: the oracle's
 // verdict, or its refusal for illegal placements, must match the generator's
