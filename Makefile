@@ -7,7 +7,7 @@ WIN_BUILD ?= build-windows
 PREFIX ?= /usr/local
 VERSION := $(shell sh tools/version.sh)
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup book testmode tb-verify tb-index-check tb-endgames bench-compare clean fuzz soak
+.PHONY: all build run test test-release test-asan perft bench bench-startup bench-throttle book testmode tb-verify tb-index-check tb-endgames bench-compare clean fuzz soak
 .PHONY: windows test-windows install install-files uninstall dist
 
 all: build
@@ -43,6 +43,11 @@ bench: build
 
 bench-startup: build
 	python3 tools/bench_startup.py ./$(BUILD)/tavik
+
+# make bench-throttle [NODES=n]: the same searches of n nodes at 100, 50 and 25 % CPU,
+# process CPU time against wall time (under a minute and a half when idle).
+bench-throttle: build
+	python3 tools/bench_throttle.py ./$(BUILD)/tavik --nodes $(or $(NODES),8000000)
 
 # Tavik.book in the repository root (the engine's working directory under
 # "make run"), converted from Debian's Polyglot book of master games.
