@@ -107,8 +107,6 @@ int generateUsage() {
     return 2;
 }
 
-int menOf(const char* name) { return int(std::strlen(name)); }
-
 // Class names from the arguments after the directory: names, or --men N
 // for every class of up to N men. False for a bad argument.
 bool classArguments(const char* command, int argc, char** argv, std::vector<std::string>& names) {
@@ -117,7 +115,7 @@ bool classArguments(const char* command, int argc, char** argv, std::vector<std:
         const int men = argc == 4 ? std::atoi(argv[3]) : 0;
         if (men < 3 || men > 5) return false;
         for (int c = 1; c < TablebaseClassCount; ++c)
-            if (menOf(tablebaseClasses[c].name) <= men) names.push_back(tablebaseClasses[c].name);
+            if (classMen(c) <= men) names.push_back(tablebaseClasses[c].name);
         return true;
     }
     for (int i = 2; i < argc; ++i) {

@@ -9,6 +9,8 @@
 #include <mutex>
 #include <thread>
 
+#include "tablebases/classes.h"
+
 namespace tbgen {
 
 namespace {
@@ -145,8 +147,6 @@ void parallelFor(int threads, uint64_t total, F&& body) {
     work();
     for (auto& t : pool) t.join();
 }
-
-int pieceLetter(int piece) { return " pnbrqk"[piece]; }
 
 // Working tables of one class while it is being generated.
 struct Work {
@@ -503,45 +503,32 @@ struct Work {
 
 bool parseMaterial(const std::string& name, Material& material) {
     material = Material{};
-    if (name.size() < 3 || name.size() > 5 || name[0] != 'k') return false;
-    const size_t second = name.find('k', 1);
-    if (second == std::string::npos || name.find('k', second + 1) != std::string::npos) return false;
-    int piece[MaxMen], colour[MaxMen], n = 0;
-    for (size_t i = 0; i < name.size(); ++i) {
-        const char* letters = " pnbrqk";
-        const char* p = std::strchr(letters + 1, name[i]);
-        if (!p) return false;
-        piece[n] = int(p - letters);
-        colour[n++] = i < second ? 0 : 1;
-    }
-    bool reversed = false;
-    if (materialName(piece, colour, n, reversed) != name || reversed) return false;
-    material.name = name;
-    material.count = n;
-    std::memcpy(material.piece, piece, sizeof piece);
-    std::memcpy(material.colour, colour, sizeof colour);
+    if (classNumberOf(name) == 0) return false;
     bool pawns[2] = {false, false};
-    for (int i = 0; i < n; ++i)
-        if (piece[i] == Pawn) pawns[colour[i]] = true;
+    int side = 0;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (i > 0 && name[i] == 'k') side = 1;
+        const char* letter = std::strchr(ClassManLetters, name[i]);
+        material.piece[i] = letter ? int(letter - ClassManLetters) + Pawn : King;
+        material.colour[i] = side;
+        if (material.piece[i] == Pawn) pawns[side] = true;
+    }
+    material.name = name;
+    material.count = int(name.size());
     material.pawns = pawns[0] || pawns[1];
     material.pawnsBothSides = pawns[0] && pawns[1];
     return true;
 }
 
 std::string materialName(const int* piece, const int* colour, int count, bool& reversed) {
-    std::string men[2];
+    int counts[2][ClassManKinds] = {};
     for (int i = 0; i < count; ++i)
-        if (piece[i] != King) men[colour[i]] += char('0' + piece[i]);
-    if (men[0].empty() && men[1].empty()) return "";
-    for (auto& s : men) std::sort(s.rbegin(), s.rend());
-    // More men first; between equal numbers the stronger men first.
-    reversed = men[1].size() > men[0].size() || (men[1].size() == men[0].size() && men[1] > men[0]);
-    std::string name;
-    for (int c : {reversed ? 1 : 0, reversed ? 0 : 1}) {
-        name += 'k';
-        for (char d : men[c]) name += char(pieceLetter(d - '0'));
-    }
-    return name;
+        if (piece[i] >= Pawn && piece[i] <= Queen) ++counts[colour[i] & 1][piece[i] - Pawn];
+    const TablebaseMaterial found = materialClass(counts[0], counts[1]);
+    if (found.classNumber == 0) return "";
+    // Symmetric material is read under its own colours.
+    reversed = found.flip && !std::equal(counts[0], counts[0] + ClassManKinds, counts[1]);
+    return ClassTable[found.classNumber].name;
 }
 
 uint64_t Table::storedIndex(const int* sq) const {

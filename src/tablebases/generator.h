@@ -25,10 +25,11 @@ struct Material {
     bool pawnsBothSides = false;
 };
 
-// "krpkr" -> men; false for names that are not k<men>k<men> with 3..5 men.
+// "krpkr" -> men; false for names that are no tablebase class.
 bool parseMaterial(const std::string& name, Material& material);
 // Class name of the men (codes of piece, colour per man); sets reversed when
-// the second colour's men come first in the name. Empty for bare kings.
+// the second colour's men come first in the name. Empty for bare kings and
+// material no class holds.
 std::string materialName(const int* piece, const int* colour, int count, bool& reversed);
 
 struct Table {
