@@ -4,12 +4,15 @@
 #include <atomic>
 #include <cassert>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <thread>
 
 #include "tablebases/classes.h"
+#include "tablebases/indexing.h"
+#include "tablebases/tablefiles.h"
 
 namespace tbgen {
 
@@ -574,14 +577,96 @@ int8_t Table::valueOf(const int* squares, int side, int epSquare) const {
     return result[side][index];
 }
 
-Generator::Generator(int threads, bool progress) : threads_(std::max(1, threads)), progress_(progress) {
+std::vector<std::string> successorClasses(const std::string& name) {
+    std::vector<std::string> result;
+    Material m;
+    if (!parseMaterial(name, m)) return result;
+    for (int i = 0; i < m.count; ++i) {
+        for (int victim = -1; victim < m.count; ++victim) {
+            if (victim >= 0 && (m.piece[victim] == King || m.colour[victim] == m.colour[i])) continue;
+            for (int promotion : {0, Knight, Bishop, Rook, Queen}) {
+                if ((promotion && m.piece[i] != Pawn) || (!promotion && victim < 0)) continue;
+                int piece[MaxMen], colour[MaxMen], k = 0;
+                for (int j = 0; j < m.count; ++j) {
+                    if (j == victim) continue;
+                    piece[k] = j == i && promotion ? promotion : m.piece[j];
+                    colour[k++] = m.colour[j];
+                }
+                bool reversed = false;
+                const std::string smaller = materialName(piece, colour, k, reversed);
+                if (!smaller.empty() && std::find(result.begin(), result.end(), smaller) == result.end())
+                    result.push_back(smaller);
+            }
+        }
+    }
+    return result;
+}
+
+std::vector<std::string> dependencyOrder(const std::vector<std::string>& names) {
+    std::vector<std::string> order;
+    std::vector<int> state(TablebaseClassCount, 0);  // 1 on the way, 2 placed
+    auto visit = [&](auto& self, const std::string& name) -> void {
+        const int c = classNumberOf(name);
+        if (c == 0 || state[c]) return;
+        state[c] = 1;
+        for (const std::string& s : successorClasses(name)) self(self, s);
+        state[c] = 2;
+        order.push_back(name);
+    };
+    for (const std::string& name : names) visit(visit, name);
+    return order;
+}
+
+// Files of the successor classes read so far, by class number.
+class ClassFilesSet {
+public:
+    std::unique_ptr<ClassFiles> byClass[TablebaseClassCount];
+};
+
+Generator::Generator(int threads, bool progress) : Generator(threads, progress, "") {}
+
+Generator::Generator(int threads, bool progress, const std::string& dir)
+    : threads_(std::max(1, threads)), progress_(progress), dir_(dir), files_(std::make_unique<ClassFilesSet>()) {
     initGeometry();
+    buildIndexTables();
 }
 
 Generator::~Generator() = default;
 
 bool Generator::lookup(const int* piece, const int* colour, const int* square, int count, int side,
                        int8_t& value) const {
+    if (!dir_.empty()) {
+        int counts[2][ClassManKinds] = {};
+        for (int i = 0; i < count; ++i)
+            if (piece[i] != King) ++counts[colour[i]][piece[i] - Pawn];
+        const TablebaseMaterial found = materialClass(counts[0], counts[1]);
+        if (found.classNumber == 0 && count == 2) {
+            value = 0;
+            return true;
+        }
+        const ClassFiles* files = files_->byClass[found.classNumber].get();
+        if (!files) return false;
+        // The index functions take the men in the order of the class name.
+        int lists[2][MaxMen] = {}, slots[2] = {0, 0};
+        bool used[MaxMen] = {};
+        int list = -1;
+        for (const char* q = ClassTable[found.classNumber].name; *q; ++q) {
+            if (*q == 'k') ++list;
+            const char* letter = std::strchr(ClassManLetters, *q);
+            const int code = letter ? int(letter - ClassManLetters) + Pawn : King;
+            int k = 0;
+            while (k < count && (used[k] || piece[k] != code || colour[k] != (list ^ found.flip))) ++k;
+            if (k == count) return false;
+            used[k] = true;
+            lists[list][slots[list]++] = square[k];
+        }
+        const int fileSide = side ^ found.flip;
+        const int32_t index =
+            classIndexFunction(found.classNumber, fileSide)(lists[0], lists[1], NoEnPassant, found.flip);
+        if (index < 0 || index >= ClassTable[found.classNumber].size[fileSide]) return false;
+        value = files->byte(fileSide, index);
+        return true;
+    }
     bool reversed = false;
     const std::string name = materialName(piece, colour, count, reversed);
     if (name.empty()) {
@@ -603,6 +688,23 @@ bool Generator::lookup(const int* piece, const int* colour, const int* square, i
     return true;
 }
 
+bool Generator::successorsReady(const std::string& name, std::string& error) {
+    for (const std::string& successor : successorClasses(name)) {
+        if (dir_.empty()) {
+            if (!table(successor, error)) return false;
+            continue;
+        }
+        const int c = classNumberOf(successor);
+        if (files_->byClass[c]) continue;
+        if (!classFilesComplete(dir_, c)) {
+            if (progress_) std::fprintf(stderr, "%s: successor %s is missing, made first\n", name.c_str(), successor.c_str());
+            if (!make(successor, error)) return false;
+        }
+        if (!(files_->byClass[c] = ClassFiles::open(dir_, c, error))) return false;
+    }
+    return true;
+}
+
 const Table* Generator::table(const std::string& name, std::string& error) {
     auto found = tables_.find(name);
     if (found != tables_.end()) return found->second.get();
@@ -611,25 +713,8 @@ const Table* Generator::table(const std::string& name, std::string& error) {
         error = "unknown class \"" + name + "\"";
         return nullptr;
     }
+    if (!successorsReady(name, error)) return nullptr;
     const Material& m = table->material;
-    // Every class a capture or a promotion (or both at once) leads to.
-    for (int i = 0; i < m.count; ++i) {
-        for (int victim = -1; victim < m.count; ++victim) {
-            if (victim >= 0 && (m.piece[victim] == King || m.colour[victim] == m.colour[i])) continue;
-            for (int promotion : {0, Knight, Bishop, Rook, Queen}) {
-                if ((promotion && m.piece[i] != Pawn) || (!promotion && victim < 0)) continue;
-                int piece[MaxMen], colour[MaxMen], k = 0;
-                for (int j = 0; j < m.count; ++j) {
-                    if (j == victim) continue;
-                    piece[k] = j == i && promotion ? promotion : m.piece[j];
-                    colour[k++] = m.colour[j];
-                }
-                bool reversed = false;
-                const std::string smaller = materialName(piece, colour, k, reversed);
-                if (!smaller.empty() && !this->table(smaller, error)) return nullptr;
-            }
-        }
-    }
     table->positions = uint64_t(m.pawns ? 32 : 10) << (6 * (m.count - 1));
     generate(*table);
     if (table->overflow) {
@@ -640,19 +725,73 @@ const Table* Generator::table(const std::string& name, std::string& error) {
     return (tables_[name] = std::move(table)).get();
 }
 
+bool Generator::make(const std::string& name, std::string& error) {
+    if (dir_.empty()) {
+        error = "no directory to write " + name + " to";
+        return false;
+    }
+    if (!successorsReady(name, error)) return false;
+    const int c = classNumberOf(name);
+    // What an interrupted run left is redone, not trusted.
+    for (int side = 0; side < 2; ++side) std::remove((tableFilePath(dir_, c, side) + ".part").c_str());
+    resetPeakMemory();
+    const auto start = std::chrono::steady_clock::now();
+    const std::clock_t cpuStart = std::clock();
+    const Table* t = table(name, error);
+    if (!t) return false;
+    if (progress_)
+        std::fprintf(stderr, "%s: writing files, %.1f s\n", name.c_str(),
+                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    const bool written = writeTableFiles(dir_, *t, error);
+    const int longestWin = t->longestWin;
+    tables_.erase(name);
+    if (!written) return false;
+    std::printf("%s longest win %d moves, %.1f s, %.1f s CPU, peak %lld MB\n", name.c_str(), longestWin,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                double(std::clock() - cpuStart) / CLOCKS_PER_SEC, (long long)(peakMemory() >> 20));
+    std::fflush(stdout);
+    return true;
+}
+
+#ifdef __linux__
+int64_t peakMemory() {
+    FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f) return 0;
+    char line[256];
+    long long kilobytes = 0;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "VmHWM: %lld kB", &kilobytes) == 1) break;
+    std::fclose(f);
+    return int64_t(kilobytes) << 10;
+}
+
+void resetPeakMemory() {
+    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+#else
+int64_t peakMemory() { return 0; }
+void resetPeakMemory() {}
+#endif
+
 void Generator::generate(Table& table) {
     const auto start = std::chrono::steady_clock::now();
     Work work(table, *this);
     work.generatorThreads = threads_;
-    if (progress_) std::fprintf(stderr, "%s: %llu positions per side\n", table.material.name.c_str(),
-                                (unsigned long long)table.positions);
+    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    if (progress_)
+        std::fprintf(stderr, "%s: initialising, %llu positions per side\n", table.material.name.c_str(),
+                     (unsigned long long)table.positions);
     work.initialise();
+    if (progress_) std::fprintf(stderr, "%s: initialised, %.1f s\n", table.material.name.c_str(), elapsed());
     for (int plies = 1;; ++plies) {
         work.resolved = 0;
         work.level(plies);
         if (progress_ && plies % 10 == 0)
-            std::fprintf(stderr, "%s: %d plies, %llu settled at this depth\n", table.material.name.c_str(), plies,
-                         (unsigned long long)work.resolved.load());
+            std::fprintf(stderr, "%s: %d plies, %llu settled at this depth, %.1f s\n", table.material.name.c_str(),
+                         plies, (unsigned long long)work.resolved.load(), elapsed());
         if (work.resolved == 0 && plies >= work.lastPending) break;
     }
     for (int side = 0; side < 2; ++side) {
@@ -664,10 +803,8 @@ void Generator::generate(Table& table) {
         for (size_t k = 0; k < table.epKey[side].size(); ++k)
             table.epResult[side][k] = work.finalValue(work.epState[side][k]);
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (progress_)
-        std::fprintf(stderr, "%s: done in %.1f s, longest win %d moves\n", table.material.name.c_str(), seconds,
+        std::fprintf(stderr, "%s: done in %.1f s, longest win %d moves\n", table.material.name.c_str(), elapsed(),
                      table.longestWin);
 }
 

@@ -54,13 +54,31 @@ struct Table {
     int8_t valueOf(const int* squares, int side, int epSquare) const;
 };
 
+// Classes a capture or a promotion (or both at once) of the class leads to,
+// each once; empty for a name that is no class.
+std::vector<std::string> successorClasses(const std::string& name);
+// The classes of names and every class they lead to, each once, every class
+// after all of its successors.
+std::vector<std::string> dependencyOrder(const std::vector<std::string>& names);
+
+class ClassFilesSet;
+
 class Generator {
 public:
-    explicit Generator(int threads, bool progress);
+    // Successor classes are generated in memory and kept there.
+    Generator(int threads, bool progress);
+    // Successor classes are read from their files in dir (plain or
+    // compressed); a missing one is generated and written there first.
+    Generator(int threads, bool progress, const std::string& dir);
     ~Generator();
-    // The table of a class, generating it (and the smaller classes it
-    // converts into) on first use. Null with a message in error.
+    // The table of a class, generating it (and, without a directory, the
+    // smaller classes it converts into) on first use. Null with a message in
+    // error.
     const Table* table(const std::string& name, std::string& error);
+    // With a directory: generates the class, writes its two files (under
+    // ".part" names until whole) and prints a line with its longest win, its
+    // time and its peak memory; the table is not kept.
+    bool make(const std::string& name, std::string& error);
     // Result for a board given as men (piece, colour, square) with White =
     // colour 0; looks the material up in either orientation. Bare kings: 0.
     bool lookup(const int* piece, const int* colour, const int* square, int count, int side,
@@ -68,10 +86,18 @@ public:
 
 private:
     void generate(Table& table);
+    bool successorsReady(const std::string& name, std::string& error);
     int threads_;
     bool progress_;
+    std::string dir_;  // empty: successors in memory
     std::map<std::string, std::unique_ptr<Table>> tables_;
+    std::unique_ptr<ClassFilesSet> files_;
 };
+
+// Peak resident memory of the process in bytes since the last reset (0 when
+// the system does not say); the reset makes the next reading per class.
+int64_t peakMemory();
+void resetPeakMemory();
 
 // Writes <dir>/<class>.nbw and .nbb through the class table's index
 // functions; false with a message when it cannot.

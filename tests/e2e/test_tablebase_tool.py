@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""tavik-tool tb generate and tb verify: file sizes, proof, a corrupted byte, bad input.
+"""tavik-tool tb generate and verify: file sizes, resuming, proof, a corrupted byte, bad input.
 
 usage: test_tablebase_tool.py <tavik> <tavik-tool>
 """
@@ -51,6 +51,29 @@ def check_files(tool, tmp):
            lines[3].endswith("kqk.nbw: byte 1000 holds -128, not a result"), "check damaged files: %r" % proc.stdout)
 
 
+def check_resume(tool, tmp):
+    """A second run skips whole classes and redoes interrupted ones; --force redoes a whole one."""
+    path = lambda name: os.path.join(tmp, name)
+    knk = os.stat(path("knk.nbw")).st_ino
+    os.remove(path("kqk.nbw"))
+    os.remove(path("kqk.nbb"))
+    with open(path("kqk.nbw.part"), "wb") as f:
+        f.write(b"\x01" * 100)
+    with open(path("krk.nbb"), "r+b") as f:
+        f.truncate(1000)
+    proc = run(tool, "tb", "generate", tmp, "--men", "3", timeout=180)
+    expect(proc.returncode == 0 and "kqk longest win 10 moves" in proc.stdout and "krk longest win 16 moves" in
+           proc.stdout and "knk" not in proc.stdout and "knk: files complete, skipped" in proc.stderr,
+           "resume: %r %r" % (proc.stdout, proc.stderr[-300:]))
+    expect(os.stat(path("knk.nbw")).st_ino == knk, "a complete class was rewritten")
+    for name in ("kqk", "krk"):
+        for ext, size in zip((".nbw", ".nbb"), SIZES[name]):
+            expect(os.path.getsize(path(name + ext)) == size, "%s%s size after resume" % (name, ext))
+    expect(not [f for f in os.listdir(tmp) if f.endswith(".part")], ".part left after resume")
+    proc = run(tool, "tb", "generate", tmp, "knk", "--force", timeout=60)
+    expect(proc.returncode == 0 and "knk longest win 0 moves" in proc.stdout, "--force: %r" % proc.stdout)
+
+
 def main():
     if len(sys.argv) != 3:
         sys.stderr.write(__doc__)
@@ -66,6 +89,7 @@ def main():
                 expect(os.path.exists(path) and os.path.getsize(path) == size, "%s%s size" % (name, ext))
         expect(not [f for f in os.listdir(tmp) if f.endswith(".part")], "temporary files left behind")
         check_files(tool, tmp)
+        check_resume(tool, tmp)
 
         # The sanitizer build proves two classes, the optimised build all five.
         proven = list(SIZES) if os.environ.get("TAVIK_TB_FOUR_MEN") else ["kpk", "krk"]
