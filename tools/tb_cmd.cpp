@@ -22,6 +22,7 @@
 #include "tablebases/verify.h"
 #include "tb_check_cmd.h"
 #include "tb_compress_cmd.h"
+#include "tb_plan_cmd.h"
 
 namespace {
 
@@ -191,6 +192,7 @@ const Subcommand subcommands[] = {
     {"generate", runGenerate, "generate <dir> (<class>... | --men N) [--force]   write plain tables by retrograde analysis, successors first"},
     {"verify", runVerify, "verify <dir> (<class>... | --men N)     check every position against its successors"},
     {"compress", runTbCompressCommand, "compress <file>...                      write <file>.emd, the compressed form of each table file"},
+    {"plan", runTbPlanCommand, "plan <dir> --men N [--output FILE]        write <dir>/plan.mk: one make target per class after its successors"},
     {"check", runTbCheckCommand, "check <file>...                         prove table files whole: block checksums, size, result bytes"},
 };
 
