@@ -107,19 +107,40 @@ void normalise(int* sq, int n, bool pawns, int* ep) {
         for (int i = 0; i < MaxMen; ++i) sq[i] = transposed(sq[i]);
 }
 
-// Generation state of a position, 16 bits.
-constexpr uint16_t Invalid = 0xFFFF;
-constexpr uint16_t WinFlag = 0x4000, LossFlag = 0x8000;  // resolved, plies in the low 12 bits
-constexpr uint16_t NotLosable = 0x1000;                   // a conversion draws
-constexpr uint16_t PendingWin = 0x2000;                   // a conversion wins in the low bits' plies
-// Other unresolved values: a loss can come no sooner than the low bits' plies.
-constexpr uint16_t LevelMask = 0x0FFF;
-inline bool unresolved(uint16_t v) { return (v & 0xC000) == 0; }
+// State of a node (a position and side to move) while its class is being
+// generated. "Level" is the ply count of the retrograde pass being run.
+//   Invalid                no legal position: never changes.
+//   WinFlag | p            resolved: the side to move wins in p plies (p odd).
+//   LossFlag | p           resolved: the side to move loses in p plies (p even);
+//                          LossFlag | 0 is checkmate.
+//   PendingWin | p         a capture or promotion wins in p plies; the node
+//                          becomes WinFlag | p at level p unless a quicker
+//                          win inside the class reaches it first.
+//   NotLosable             a conversion (or stalemate) draws: never lost;
+//                          won if some move inside the class wins.
+//   p (below NotLosable)   open: a loss, if every move turns out lost, comes
+//                          no sooner than p plies (the longest lost
+//                          conversion); the open count says how many
+//                          distinct successors inside the class are not yet
+//                          known to win for the opponent.
+// What stays unresolved after the last level is a draw.
+using NodeState = uint16_t;
+constexpr NodeState Invalid = 0xFFFF;
+constexpr NodeState WinFlag = 0x4000, LossFlag = 0x8000;
+constexpr NodeState NotLosable = 0x1000;
+constexpr NodeState PendingWin = 0x2000;
+constexpr NodeState LevelMask = 0x0FFF;  // plies
+inline bool unresolved(NodeState v) { return (v & 0xC000) == 0; }
 
-uint16_t load(uint16_t& v) { return std::atomic_ref<uint16_t>(v).load(std::memory_order_relaxed); }
-bool exchange(uint16_t& v, uint16_t expected, uint16_t desired) {
-    return std::atomic_ref<uint16_t>(v).compare_exchange_strong(expected, desired, std::memory_order_relaxed);
+NodeState load(NodeState& v) { return std::atomic_ref<NodeState>(v).load(std::memory_order_relaxed); }
+bool exchange(NodeState& v, NodeState expected, NodeState desired) {
+    return std::atomic_ref<NodeState>(v).compare_exchange_strong(expected, desired, std::memory_order_relaxed);
 }
+
+// Node ids: a stored index, or with EnPassantNodeTag set the number of an
+// en-passant node (a position right after a double step that can be taken
+// en passant, kept apart in epKey / epState order).
+constexpr uint64_t EnPassantNodeTag = 1ULL << 63;
 
 int sortUnique(uint64_t* a, int n) {
     for (int i = 1; i < n; ++i) {
@@ -158,9 +179,9 @@ struct Work {
     const Material& m;
     int n;
     int kingOf[2];
-    std::vector<uint16_t> state[2];
+    std::vector<NodeState> state[2];
     std::vector<uint8_t> open[2];  // successors not yet known to win for the mover's opponent
-    std::vector<uint16_t> epState[2];
+    std::vector<NodeState> epState[2];
     std::vector<uint8_t> epOpen[2];
     std::atomic<int> lastPending{0};
     std::atomic<uint64_t> resolved{0};
@@ -261,7 +282,7 @@ struct Work {
 
     // Moves of a position: conversions are settled from smaller tables,
     // moves inside the class are counted by distinct successor.
-    uint16_t initNode(const int* sq, int side, int ep, uint8_t& openCount) {
+    NodeState initNode(const int* sq, int side, int ep, uint8_t& openCount) {
         int at[64];
         std::fill(at, at + 64, -1);
         for (int i = 0; i < n; ++i) at[sq[i]] = i;
@@ -292,7 +313,7 @@ struct Work {
             } else {
                 const int64_t node = epNode(side ^ 1, index, after);
                 assert(node >= 0);
-                successors[successorCount++] = 1ULL << 63 | uint64_t(node);
+                successors[successorCount++] = EnPassantNodeTag | uint64_t(node);
             }
         };
 
@@ -340,10 +361,10 @@ struct Work {
         }
         openCount = uint8_t(sortUnique(successors, successorCount));
         int pending = 0;
-        uint16_t v;
+        NodeState v;
         if (winPlies != LevelMask) v = PendingWin | (pending = winPlies);
         else if (notLosable) v = NotLosable;
-        else v = uint16_t(pending = floorPlies);
+        else v = NodeState(pending = floorPlies);
         int seen = lastPending.load();
         while (pending > seen && !lastPending.compare_exchange_weak(seen, pending)) {
         }
@@ -391,7 +412,7 @@ struct Work {
             const auto& keys = table.epKey[mover];
             for (auto it = std::lower_bound(keys.begin(), keys.end(), index << 6);
                  it != keys.end() && (*it >> 6) == index; ++it)
-                out[count++] = 1ULL << 63 | uint64_t(it - keys.begin());
+                out[count++] = EnPassantNodeTag | uint64_t(it - keys.begin());
         };
         for (int i = 0; i < n; ++i) {
             if (m.colour[i] != mover) continue;
@@ -420,11 +441,11 @@ struct Work {
         return sortUnique(out, count);
     }
 
-    uint16_t& nodeState(int side, uint64_t id) {
-        return id >> 63 ? epState[side][id & ~(1ULL << 63)] : state[side][id];
+    NodeState& nodeState(int side, uint64_t id) {
+        return id & EnPassantNodeTag ? epState[side][id & ~EnPassantNodeTag] : state[side][id];
     }
     uint8_t& nodeOpen(int side, uint64_t id) {
-        return id >> 63 ? epOpen[side][id & ~(1ULL << 63)] : open[side][id];
+        return id & EnPassantNodeTag ? epOpen[side][id & ~EnPassantNodeTag] : open[side][id];
     }
 
     // One node settled at plies - 1 tells its predecessors.
@@ -433,30 +454,30 @@ struct Work {
         const int count = predecessors(sq, side, epPawnSquare, preds);
         const int mover = side ^ 1;
         for (int k = 0; k < count; ++k) {
-            uint16_t& s = nodeState(mover, preds[k]);
-            uint16_t v = load(s);
+            NodeState& s = nodeState(mover, preds[k]);
+            NodeState v = load(s);
             if (lost) {
-                while (unresolved(v) && !exchange(s, v, uint16_t(WinFlag | plies))) v = load(s);
+                while (unresolved(v) && !exchange(s, v, NodeState(WinFlag | plies))) v = load(s);
                 if (unresolved(v)) resolved.fetch_add(1, std::memory_order_relaxed);
             } else if (v < NotLosable) {
                 const uint8_t left = std::atomic_ref<uint8_t>(nodeOpen(mover, preds[k])).fetch_sub(1) - 1;
                 assert(left != 255);
-                if (left == 0 && (v & LevelMask) <= plies && exchange(s, v, uint16_t(LossFlag | plies)))
+                if (left == 0 && (v & LevelMask) <= plies && exchange(s, v, NodeState(LossFlag | plies)))
                     resolved.fetch_add(1, std::memory_order_relaxed);
             }
         }
     }
 
-    void visit(uint16_t& s, uint8_t& openCount, const int* sq, int side, int epPawnSquare, int plies) {
-        const uint16_t v = load(s);
+    void visit(NodeState& s, uint8_t& openCount, const int* sq, int side, int epPawnSquare, int plies) {
+        const NodeState v = load(s);
         if (v == Invalid) return;
         if (v == (WinFlag | (plies - 1)) || v == (LossFlag | (plies - 1))) {
             propagate(sq, side, epPawnSquare, v & LossFlag, plies);
         } else if (plies & 1) {
-            if (v == (PendingWin | plies) && exchange(s, v, uint16_t(WinFlag | plies)))
+            if (v == (PendingWin | plies) && exchange(s, v, NodeState(WinFlag | plies)))
                 resolved.fetch_add(1, std::memory_order_relaxed);
         } else if (v == plies && std::atomic_ref<uint8_t>(openCount).load() == 0) {
-            if (exchange(s, v, uint16_t(LossFlag | plies))) resolved.fetch_add(1, std::memory_order_relaxed);
+            if (exchange(s, v, NodeState(LossFlag | plies))) resolved.fetch_add(1, std::memory_order_relaxed);
         }
     }
 
@@ -466,7 +487,7 @@ struct Work {
             for (uint64_t index = begin; index < end; ++index) {
                 bool decoded = false;
                 for (int side = 0; side < 2; ++side) {
-                    const uint16_t v = load(state[side][index]);
+                    const NodeState v = load(state[side][index]);
                     if (v == Invalid || !(unresolved(v) || (v & LevelMask) == plies - 1)) continue;
                     if (!decoded && !unresolved(v)) {
                         table.squaresOf(index, sq);
@@ -485,7 +506,7 @@ struct Work {
             }
     }
 
-    int8_t finalValue(uint16_t v) {
+    int8_t finalValue(NodeState v) {
         if (v == Invalid) return NoPosition;
         if (unresolved(v)) return 0;
         const int plies = v & LevelMask;
@@ -797,7 +818,7 @@ void Generator::generate(Table& table) {
     for (int side = 0; side < 2; ++side) {
         table.result[side].resize(table.positions);
         for (uint64_t i = 0; i < table.positions; ++i) table.result[side][i] = work.finalValue(work.state[side][i]);
-        std::vector<uint16_t>().swap(work.state[side]);
+        std::vector<NodeState>().swap(work.state[side]);
         std::vector<uint8_t>().swap(work.open[side]);
         table.epResult[side].resize(table.epKey[side].size());
         for (size_t k = 0; k < table.epKey[side].size(); ++k)
