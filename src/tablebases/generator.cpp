@@ -298,10 +298,15 @@ struct Work {
             if (kingAttacked(next, side, captured)) return;
             anyMove = true;
             if (captured >= 0 || promotion) {
-                const int v = convert(next, captured, man, promotion, side ^ 1);
-                if (v < 0) winPlies = std::min(winPlies, 2 * (v + 126) + 1);
-                else if (v == 0) notLosable = true;
-                else floorPlies = std::max(floorPlies, 2 * (127 - v));
+                const int8_t v = convert(next, captured, man, promotion, side ^ 1);
+                if (v == 0) {
+                    notLosable = true;
+                } else {
+                    // The opponent's loss in p plies is a win in p + 1; its win a loss no sooner.
+                    const int plies = resultPlies(v);
+                    if (plies % 2 == 0) winPlies = std::min(winPlies, plies + 1);
+                    else floorPlies = std::max(floorPlies, plies + 1);
+                }
                 return;
             }
             int after = 64;
@@ -506,18 +511,20 @@ struct Work {
             }
     }
 
-    int8_t finalValue(NodeState v) {
+    int8_t finalValue(NodeState v, std::vector<uint64_t>& overlong, uint64_t id) {
         if (v == Invalid) return NoPosition;
         if (unresolved(v)) return 0;
         const int plies = v & LevelMask;
         const int moves = (plies + 1) / 2;
         if (v & WinFlag) {
             table.longestWin = std::max(table.longestWin, moves);
-            if (moves > 126) table.overflow = true;
-            return int8_t(127 - std::min(moves, 126));
+            if (moves > 127) table.overflow = true;
+            return moves >= 127 ? LongWinByte : int8_t(127 - moves);
         }
-        if (moves > 125) table.overflow = true;
-        return int8_t(std::min(moves, 125) - 126);
+        table.longestLoss = std::max(table.longestLoss, moves);
+        if (moves == OverlongLossMoves) overlong.push_back(id);
+        if (moves > OverlongLossMoves) table.overflow = true;
+        return moves >= 126 ? LongLossByte : int8_t(moves - 126);
     }
 
     int generatorThreads = 1;
@@ -739,8 +746,9 @@ const Table* Generator::table(const std::string& name, std::string& error) {
     table->positions = uint64_t(m.pawns ? 32 : 10) << (6 * (m.count - 1));
     generate(*table);
     if (table->overflow) {
-        error = name + ": a result is longer than a byte can hold (longest win " +
-                std::to_string(table->longestWin) + " moves)";
+        error = name + ": a result is longer than the file format can hold (longest win " +
+                std::to_string(table->longestWin) + " moves, longest loss " + std::to_string(table->longestLoss) +
+                " moves)";
         return nullptr;
     }
     return (tables_[name] = std::move(table)).get();
@@ -817,12 +825,13 @@ void Generator::generate(Table& table) {
     }
     for (int side = 0; side < 2; ++side) {
         table.result[side].resize(table.positions);
-        for (uint64_t i = 0; i < table.positions; ++i) table.result[side][i] = work.finalValue(work.state[side][i]);
+        for (uint64_t i = 0; i < table.positions; ++i)
+            table.result[side][i] = work.finalValue(work.state[side][i], table.overlong[side], i);
         std::vector<NodeState>().swap(work.state[side]);
         std::vector<uint8_t>().swap(work.open[side]);
         table.epResult[side].resize(table.epKey[side].size());
         for (size_t k = 0; k < table.epKey[side].size(); ++k)
-            table.epResult[side][k] = work.finalValue(work.epState[side][k]);
+            table.epResult[side][k] = work.finalValue(work.epState[side][k], table.overlongEp[side], table.epKey[side][k]);
     }
     if (progress_)
         std::fprintf(stderr, "%s: done in %.1f s, longest win %d moves\n", table.material.name.c_str(), elapsed(),

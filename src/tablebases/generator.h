@@ -2,6 +2,9 @@
 // side's king on a reduced set of squares, every other man on any square.
 // Results are the file bytes: 0 draw, 127 - N the side to move mates in N,
 // N - 126 the side to move is mated in N, 127 where no legal position is.
+// Past those ranges, as the probe reads them: -128 mates in 127, -127 is
+// mated in 126. A loss in 127 has no byte: the probe knows each such
+// position by its index (the seven kppkp ones); it is written as -127.
 #pragma once
 #include <cstdint>
 #include <map>
@@ -13,6 +16,17 @@ namespace tbgen {
 
 constexpr int MaxMen = 5;
 constexpr int8_t NoPosition = 127;  // illegal or impossible placements
+constexpr int8_t LongWinByte = -128;   // the side to move mates in 127
+constexpr int8_t LongLossByte = -127;  // the side to move is mated in 126
+constexpr int OverlongLossMoves = 127;  // a loss no byte holds
+
+// Plies to the end of a result byte other than 0 and NoPosition: odd for a
+// win (2N - 1 for a mate in N), even for a loss (2N when mated in N).
+constexpr int resultPlies(int8_t b) {
+    if (b == LongWinByte) return 2 * 127 - 1;
+    if (b == LongLossByte) return 2 * 126;
+    return b > 0 ? 2 * (127 - b) - 1 : 2 * (b + 126);
+}
 
 // Men in table order: the first side's king and men (as in the class name),
 // then the second side's. Colour 0 is the side named first.
@@ -41,7 +55,12 @@ struct Table {
     std::vector<uint64_t> epKey[2];
     std::vector<int8_t> epResult[2];
     int longestWin = 0;   // moves, either side to move
-    bool overflow = false;  // a result did not fit in a byte
+    int longestLoss = 0;  // moves, either side to move
+    bool overflow = false;  // a result did not fit even the probe's special cases
+    // Stored positions lost in OverlongLossMoves (sorted): their bytes hold
+    // LongLossByte, and only the probe's fixed indices give them right.
+    std::vector<uint64_t> overlong[2];
+    std::vector<uint64_t> overlongEp[2];  // the same among the en-passant nodes, by epKey
 
     // Index of a placement (table order) or -1 when it is not one this
     // layout stores (two men on a square, pawn on the first or last rank).
