@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "tablebases/classes.h"
+#include "tablebases/compressor.h"
 #include "tablebases/generator.h"
+#include "tablebases/tablefiles.h"
 #include "tablebases/verify.h"
 
 #ifdef TAVIK_HAVE_GAVIOTA
@@ -143,5 +145,44 @@ TEST(TablebaseGenerator, SuccessorsFromFilesAsInMemory) {
         EXPECT_TRUE(want == readFile(files + "/" + name + ext)) << name << ext;
     }
     EXPECT_TRUE(verifyTablebase(files, name));
+    fs::remove_all(base);
+}
+
+// Successors read from compressed files only give the same class; a class
+// whose files are whole in either form counts as complete, one with a short
+// file does not.
+TEST(TablebaseGenerator, CompressedSuccessorsAndCompleteness) {
+    namespace fs = std::filesystem;
+    const fs::path base = fs::temp_directory_path() / "tavik-tb-compressed";
+    fs::remove_all(base);
+    fs::create_directories(base);
+    const std::string dir = base.string();
+    std::string error;
+    {
+        tbgen::Generator generator(2, false, dir);
+        ASSERT_TRUE(generator.make("kpk", error)) << error;
+    }
+    const std::vector<int8_t> want[2] = {readFile(dir + "/kpk.nbw"), readFile(dir + "/kpk.nbb")};
+    const int kqk = findTablebaseClass("kqk");
+    for (const char* ext : {".nbw", ".nbb"}) {
+        const std::vector<int8_t> plain = readFile(dir + "/kqk" + ext);
+        const std::vector<uint8_t> image = compressTablebase(reinterpret_cast<const uint8_t*>(plain.data()), plain.size());
+        FILE* f = std::fopen((dir + "/kqk" + ext + ".emd").c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        ASSERT_EQ(std::fwrite(image.data(), 1, image.size(), f), image.size());
+        std::fclose(f);
+        fs::remove(dir + "/kqk" + ext);
+    }
+    EXPECT_TRUE(classFilesComplete(dir, kqk));
+    {
+        tbgen::Generator generator(2, false, dir);
+        ASSERT_TRUE(generator.make("kpk", error)) << error;
+    }
+    EXPECT_TRUE(readFile(dir + "/kpk.nbw") == want[0]);
+    EXPECT_TRUE(readFile(dir + "/kpk.nbb") == want[1]);
+    EXPECT_FALSE(fs::exists(dir + "/kqk.nbw"));  // read, not made again
+
+    fs::resize_file(dir + "/kpk.nbb", want[1].size() - 1);
+    EXPECT_FALSE(classFilesComplete(dir, findTablebaseClass("kpk")));
     fs::remove_all(base);
 }
