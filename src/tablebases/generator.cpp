@@ -774,6 +774,9 @@ bool Generator::make(const std::string& name, std::string& error) {
     const bool written = writeTableFiles(dir_, *t, error);
     const int longestWin = t->longestWin;
     tables_.erase(name);
+    // Successors are mapped again by the class that needs them next, so that
+    // the pages of a long run's finished classes do not pile up.
+    for (auto& files : files_->byClass) files.reset();
     if (!written) return false;
     std::printf("%s longest win %d moves, %.1f s, %.1f s CPU, peak %lld MB\n", name.c_str(), longestWin,
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
