@@ -7,7 +7,7 @@ WIN_BUILD ?= build-windows
 PREFIX ?= /usr/local
 VERSION := $(shell sh tools/version.sh)
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup bench-throttle book testmode tb-verify tb-index-check tb-endgames bench-compare clean fuzz soak
+.PHONY: all build run test test-release test-asan perft bench bench-startup bench-throttle book testmode tb-verify tb5 tb-index-check tb-endgames bench-compare clean fuzz soak
 .PHONY: windows test-windows install install-files uninstall dist
 
 all: build
@@ -68,6 +68,15 @@ tb-verify: build
 	mkdir -p $(BUILD)/tb
 	/usr/bin/time -v ./$(BUILD)/tavik-tool tb generate $(BUILD)/tb --men 4
 	/usr/bin/time -v ./$(BUILD)/tavik-tool tb verify $(BUILD)/tb --men 4
+
+# Five-man classes made from the 3- and 4-man files in $(BUILD)/tb, timed,
+# then proved (minutes per pawnless class; more with pawns).
+TB5_CLASSES ?= krrkr
+tb5: build
+	mkdir -p $(BUILD)/tb
+	./$(BUILD)/tavik-tool tb generate $(BUILD)/tb --men 4
+	/usr/bin/time -v ./$(BUILD)/tavik-tool tb generate $(BUILD)/tb $(TB5_CLASSES)
+	/usr/bin/time -v ./$(BUILD)/tavik-tool tb verify $(BUILD)/tb $(TB5_CLASSES)
 
 # Every legal placement of every 3- and 4-man class through the index functions.
 tb-index-check: build

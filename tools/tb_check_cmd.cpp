@@ -7,27 +7,6 @@
 #include "tablebases/classes.h"
 #include "tablebases/decoder.h"
 
-CompressedWalk walkCompressedFile(FILE* file, const std::function<bool(uint32_t, const uint8_t*, int)>& visit) {
-    CompressedWalk walk;
-    DecoderHeader* header = nullptr;
-    if ((walk.error = openCompressedFile(file, true, &header)) != 0) return walk;
-    walk.blocks = header->blocks;
-    walk.length = decodedLength(header);
-    walk.blockSize = header->blockSize;
-    auto state = std::make_unique<DecodeState>();
-    state->valid = true;
-    std::vector<uint8_t> block(size_t(header->blockSize) + 36);  // the decoder writes past the end
-    for (uint32_t b = 0; b < header->blocks && !walk.stopped; ++b) {
-        walk.block = b;
-        if ((walk.error = readCompressedBlock(*state, header, file, b)) != 0 ||
-            (walk.error = decodeCompressedBlock(*state, block.data(), state->expected)) != 0)
-            break;
-        walk.stopped = !visit(b, block.data(), state->expected);
-    }
-    freeDecoderHeader(header);
-    return walk;
-}
-
 namespace {
 
 // Results as the generator writes them: 0 draw, 1..126 the side to move

@@ -18,9 +18,11 @@
 #include "tablebases/classes.h"
 #include "tablebases/generator.h"
 #include "tablebases/registry.h"
+#include "tablebases/tablefiles.h"
 #include "tablebases/verify.h"
 #include "tb_check_cmd.h"
 #include "tb_compress_cmd.h"
+#include "tb_plan_cmd.h"
 
 namespace {
 
@@ -103,11 +105,9 @@ int probeCommand(int argc, char** argv) {
 }
 
 int generateUsage() {
-    std::fprintf(stderr, "usage: tavik-tool tb generate <dir> (<class>... | --men N)\n");
+    std::fprintf(stderr, "usage: tavik-tool tb generate <dir> (<class>... | --men N) [--force]\n");
     return 2;
 }
-
-int menOf(const char* name) { return int(std::strlen(name)); }
 
 // Class names from the arguments after the directory: names, or --men N
 // for every class of up to N men. False for a bad argument.
@@ -117,7 +117,7 @@ bool classArguments(const char* command, int argc, char** argv, std::vector<std:
         const int men = argc == 4 ? std::atoi(argv[3]) : 0;
         if (men < 3 || men > 5) return false;
         for (int c = 1; c < TablebaseClassCount; ++c)
-            if (menOf(tablebaseClasses[c].name) <= men) names.push_back(tablebaseClasses[c].name);
+            if (classMen(c) <= men) names.push_back(tablebaseClasses[c].name);
         return true;
     }
     for (int i = 2; i < argc; ++i) {
@@ -130,24 +130,41 @@ bool classArguments(const char* command, int argc, char** argv, std::vector<std:
     return true;
 }
 
+// Takes a flag out of the arguments; whether it was there.
+bool takeFlag(int& argc, char** argv, const char* flag) {
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], flag) == 0) {
+            std::copy(argv + i + 1, argv + argc, argv + i);
+            --argc;
+            return true;
+        }
+    return false;
+}
+
+// Classes in dependency order, each after the classes it converts into;
+// successors missing from the directory are made on the way. A class whose
+// files are whole is skipped unless forced.
 int runGenerate(int argc, char** argv) {
+    const bool force = takeFlag(argc, argv, "--force");
     std::vector<std::string> names;
     if (!classArguments("generate", argc, argv, names)) return generateUsage();
     const std::string dir = argv[1];
     const int threads = int(std::max(1u, std::thread::hardware_concurrency()));
-    tbgen::Generator generator(threads, true);
+    tbgen::Generator generator(threads, true, dir);
+    std::vector<std::string> order;
+    for (const std::string& name : tbgen::dependencyOrder(names))
+        if (std::find(names.begin(), names.end(), name) != names.end()) order.push_back(name);
     int status = 0;
-    for (const std::string& name : names) {
-        std::string error;
-        const tbgen::Table* table = generator.table(name, error);
-        if (table && !tbgen::writeTableFiles(dir, *table, error)) table = nullptr;
-        if (!table) {
-            std::fprintf(stderr, "tb generate: %s\n", error.c_str());
-            status = 1;
+    for (const std::string& name : order) {
+        if (!force && classFilesComplete(dir, findTablebaseClass(name.c_str()))) {
+            std::fprintf(stderr, "%s: files complete, skipped\n", name.c_str());
             continue;
         }
-        std::printf("%s longest win %d moves\n", name.c_str(), table->longestWin);
-        std::fflush(stdout);
+        std::string error;
+        if (!generator.make(name, error)) {
+            std::fprintf(stderr, "tb generate: %s\n", error.c_str());
+            status = 1;
+        }
     }
     return status;
 }
@@ -172,9 +189,10 @@ struct Subcommand {
 
 const Subcommand subcommands[] = {
     {"probe", probeCommand, "probe <dir> <FEN>    the stored byte of a position in a plain or compressed file, in words"},
-    {"generate", runGenerate, "generate <dir> (<class>... | --men N)   write plain tables by retrograde analysis"},
+    {"generate", runGenerate, "generate <dir> (<class>... | --men N) [--force]   write plain tables by retrograde analysis, successors first"},
     {"verify", runVerify, "verify <dir> (<class>... | --men N)     check every position against its successors"},
     {"compress", runTbCompressCommand, "compress <file>...                      write <file>.emd, the compressed form of each table file"},
+    {"plan", runTbPlanCommand, "plan <dir> --men N [--output FILE]        write <dir>/plan.mk: one make target per class after its successors"},
     {"check", runTbCheckCommand, "check <file>...                         prove table files whole: block checksums, size, result bytes"},
 };
 

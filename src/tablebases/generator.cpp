@@ -4,10 +4,15 @@
 #include <atomic>
 #include <cassert>
 #include <chrono>
+#include <ctime>
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 #include <thread>
+
+#include "tablebases/classes.h"
+#include "tablebases/indexing.h"
+#include "tablebases/tablefiles.h"
 
 namespace tbgen {
 
@@ -102,19 +107,40 @@ void normalise(int* sq, int n, bool pawns, int* ep) {
         for (int i = 0; i < MaxMen; ++i) sq[i] = transposed(sq[i]);
 }
 
-// Generation state of a position, 16 bits.
-constexpr uint16_t Invalid = 0xFFFF;
-constexpr uint16_t WinFlag = 0x4000, LossFlag = 0x8000;  // resolved, plies in the low 12 bits
-constexpr uint16_t NotLosable = 0x1000;                   // a conversion draws
-constexpr uint16_t PendingWin = 0x2000;                   // a conversion wins in the low bits' plies
-// Other unresolved values: a loss can come no sooner than the low bits' plies.
-constexpr uint16_t LevelMask = 0x0FFF;
-inline bool unresolved(uint16_t v) { return (v & 0xC000) == 0; }
+// State of a node (a position and side to move) while its class is being
+// generated. "Level" is the ply count of the retrograde pass being run.
+//   Invalid                no legal position: never changes.
+//   WinFlag | p            resolved: the side to move wins in p plies (p odd).
+//   LossFlag | p           resolved: the side to move loses in p plies (p even);
+//                          LossFlag | 0 is checkmate.
+//   PendingWin | p         a capture or promotion wins in p plies; the node
+//                          becomes WinFlag | p at level p unless a quicker
+//                          win inside the class reaches it first.
+//   NotLosable             a conversion (or stalemate) draws: never lost;
+//                          won if some move inside the class wins.
+//   p (below NotLosable)   open: a loss, if every move turns out lost, comes
+//                          no sooner than p plies (the longest lost
+//                          conversion); the open count says how many
+//                          distinct successors inside the class are not yet
+//                          known to win for the opponent.
+// What stays unresolved after the last level is a draw.
+using NodeState = uint16_t;
+constexpr NodeState Invalid = 0xFFFF;
+constexpr NodeState WinFlag = 0x4000, LossFlag = 0x8000;
+constexpr NodeState NotLosable = 0x1000;
+constexpr NodeState PendingWin = 0x2000;
+constexpr NodeState LevelMask = 0x0FFF;  // plies
+inline bool unresolved(NodeState v) { return (v & 0xC000) == 0; }
 
-uint16_t load(uint16_t& v) { return std::atomic_ref<uint16_t>(v).load(std::memory_order_relaxed); }
-bool exchange(uint16_t& v, uint16_t expected, uint16_t desired) {
-    return std::atomic_ref<uint16_t>(v).compare_exchange_strong(expected, desired, std::memory_order_relaxed);
+NodeState load(NodeState& v) { return std::atomic_ref<NodeState>(v).load(std::memory_order_relaxed); }
+bool exchange(NodeState& v, NodeState expected, NodeState desired) {
+    return std::atomic_ref<NodeState>(v).compare_exchange_strong(expected, desired, std::memory_order_relaxed);
 }
+
+// Node ids: a stored index, or with EnPassantNodeTag set the number of an
+// en-passant node (a position right after a double step that can be taken
+// en passant, kept apart in epKey / epState order).
+constexpr uint64_t EnPassantNodeTag = 1ULL << 63;
 
 int sortUnique(uint64_t* a, int n) {
     for (int i = 1; i < n; ++i) {
@@ -146,8 +172,6 @@ void parallelFor(int threads, uint64_t total, F&& body) {
     for (auto& t : pool) t.join();
 }
 
-int pieceLetter(int piece) { return " pnbrqk"[piece]; }
-
 // Working tables of one class while it is being generated.
 struct Work {
     Table& table;
@@ -155,9 +179,9 @@ struct Work {
     const Material& m;
     int n;
     int kingOf[2];
-    std::vector<uint16_t> state[2];
+    std::vector<NodeState> state[2];
     std::vector<uint8_t> open[2];  // successors not yet known to win for the mover's opponent
-    std::vector<uint16_t> epState[2];
+    std::vector<NodeState> epState[2];
     std::vector<uint8_t> epOpen[2];
     std::atomic<int> lastPending{0};
     std::atomic<uint64_t> resolved{0};
@@ -258,7 +282,7 @@ struct Work {
 
     // Moves of a position: conversions are settled from smaller tables,
     // moves inside the class are counted by distinct successor.
-    uint16_t initNode(const int* sq, int side, int ep, uint8_t& openCount) {
+    NodeState initNode(const int* sq, int side, int ep, uint8_t& openCount) {
         int at[64];
         std::fill(at, at + 64, -1);
         for (int i = 0; i < n; ++i) at[sq[i]] = i;
@@ -274,10 +298,15 @@ struct Work {
             if (kingAttacked(next, side, captured)) return;
             anyMove = true;
             if (captured >= 0 || promotion) {
-                const int v = convert(next, captured, man, promotion, side ^ 1);
-                if (v < 0) winPlies = std::min(winPlies, 2 * (v + 126) + 1);
-                else if (v == 0) notLosable = true;
-                else floorPlies = std::max(floorPlies, 2 * (127 - v));
+                const int8_t v = convert(next, captured, man, promotion, side ^ 1);
+                if (v == 0) {
+                    notLosable = true;
+                } else {
+                    // The opponent's loss in p plies is a win in p + 1; its win a loss no sooner.
+                    const int plies = resultPlies(v);
+                    if (plies % 2 == 0) winPlies = std::min(winPlies, plies + 1);
+                    else floorPlies = std::max(floorPlies, plies + 1);
+                }
                 return;
             }
             int after = 64;
@@ -289,7 +318,7 @@ struct Work {
             } else {
                 const int64_t node = epNode(side ^ 1, index, after);
                 assert(node >= 0);
-                successors[successorCount++] = 1ULL << 63 | uint64_t(node);
+                successors[successorCount++] = EnPassantNodeTag | uint64_t(node);
             }
         };
 
@@ -337,10 +366,10 @@ struct Work {
         }
         openCount = uint8_t(sortUnique(successors, successorCount));
         int pending = 0;
-        uint16_t v;
+        NodeState v;
         if (winPlies != LevelMask) v = PendingWin | (pending = winPlies);
         else if (notLosable) v = NotLosable;
-        else v = uint16_t(pending = floorPlies);
+        else v = NodeState(pending = floorPlies);
         int seen = lastPending.load();
         while (pending > seen && !lastPending.compare_exchange_weak(seen, pending)) {
         }
@@ -388,7 +417,7 @@ struct Work {
             const auto& keys = table.epKey[mover];
             for (auto it = std::lower_bound(keys.begin(), keys.end(), index << 6);
                  it != keys.end() && (*it >> 6) == index; ++it)
-                out[count++] = 1ULL << 63 | uint64_t(it - keys.begin());
+                out[count++] = EnPassantNodeTag | uint64_t(it - keys.begin());
         };
         for (int i = 0; i < n; ++i) {
             if (m.colour[i] != mover) continue;
@@ -417,11 +446,11 @@ struct Work {
         return sortUnique(out, count);
     }
 
-    uint16_t& nodeState(int side, uint64_t id) {
-        return id >> 63 ? epState[side][id & ~(1ULL << 63)] : state[side][id];
+    NodeState& nodeState(int side, uint64_t id) {
+        return id & EnPassantNodeTag ? epState[side][id & ~EnPassantNodeTag] : state[side][id];
     }
     uint8_t& nodeOpen(int side, uint64_t id) {
-        return id >> 63 ? epOpen[side][id & ~(1ULL << 63)] : open[side][id];
+        return id & EnPassantNodeTag ? epOpen[side][id & ~EnPassantNodeTag] : open[side][id];
     }
 
     // One node settled at plies - 1 tells its predecessors.
@@ -430,30 +459,30 @@ struct Work {
         const int count = predecessors(sq, side, epPawnSquare, preds);
         const int mover = side ^ 1;
         for (int k = 0; k < count; ++k) {
-            uint16_t& s = nodeState(mover, preds[k]);
-            uint16_t v = load(s);
+            NodeState& s = nodeState(mover, preds[k]);
+            NodeState v = load(s);
             if (lost) {
-                while (unresolved(v) && !exchange(s, v, uint16_t(WinFlag | plies))) v = load(s);
+                while (unresolved(v) && !exchange(s, v, NodeState(WinFlag | plies))) v = load(s);
                 if (unresolved(v)) resolved.fetch_add(1, std::memory_order_relaxed);
             } else if (v < NotLosable) {
                 const uint8_t left = std::atomic_ref<uint8_t>(nodeOpen(mover, preds[k])).fetch_sub(1) - 1;
                 assert(left != 255);
-                if (left == 0 && (v & LevelMask) <= plies && exchange(s, v, uint16_t(LossFlag | plies)))
+                if (left == 0 && (v & LevelMask) <= plies && exchange(s, v, NodeState(LossFlag | plies)))
                     resolved.fetch_add(1, std::memory_order_relaxed);
             }
         }
     }
 
-    void visit(uint16_t& s, uint8_t& openCount, const int* sq, int side, int epPawnSquare, int plies) {
-        const uint16_t v = load(s);
+    void visit(NodeState& s, uint8_t& openCount, const int* sq, int side, int epPawnSquare, int plies) {
+        const NodeState v = load(s);
         if (v == Invalid) return;
         if (v == (WinFlag | (plies - 1)) || v == (LossFlag | (plies - 1))) {
             propagate(sq, side, epPawnSquare, v & LossFlag, plies);
         } else if (plies & 1) {
-            if (v == (PendingWin | plies) && exchange(s, v, uint16_t(WinFlag | plies)))
+            if (v == (PendingWin | plies) && exchange(s, v, NodeState(WinFlag | plies)))
                 resolved.fetch_add(1, std::memory_order_relaxed);
         } else if (v == plies && std::atomic_ref<uint8_t>(openCount).load() == 0) {
-            if (exchange(s, v, uint16_t(LossFlag | plies))) resolved.fetch_add(1, std::memory_order_relaxed);
+            if (exchange(s, v, NodeState(LossFlag | plies))) resolved.fetch_add(1, std::memory_order_relaxed);
         }
     }
 
@@ -463,7 +492,7 @@ struct Work {
             for (uint64_t index = begin; index < end; ++index) {
                 bool decoded = false;
                 for (int side = 0; side < 2; ++side) {
-                    const uint16_t v = load(state[side][index]);
+                    const NodeState v = load(state[side][index]);
                     if (v == Invalid || !(unresolved(v) || (v & LevelMask) == plies - 1)) continue;
                     if (!decoded && !unresolved(v)) {
                         table.squaresOf(index, sq);
@@ -482,18 +511,20 @@ struct Work {
             }
     }
 
-    int8_t finalValue(uint16_t v) {
+    int8_t finalValue(NodeState v, std::vector<uint64_t>& overlong, uint64_t id) {
         if (v == Invalid) return NoPosition;
         if (unresolved(v)) return 0;
         const int plies = v & LevelMask;
         const int moves = (plies + 1) / 2;
         if (v & WinFlag) {
             table.longestWin = std::max(table.longestWin, moves);
-            if (moves > 126) table.overflow = true;
-            return int8_t(127 - std::min(moves, 126));
+            if (moves > 127) table.overflow = true;
+            return moves >= 127 ? LongWinByte : int8_t(127 - moves);
         }
-        if (moves > 125) table.overflow = true;
-        return int8_t(std::min(moves, 125) - 126);
+        table.longestLoss = std::max(table.longestLoss, moves);
+        if (moves == OverlongLossMoves) overlong.push_back(id);
+        if (moves > OverlongLossMoves) table.overflow = true;
+        return moves >= 126 ? LongLossByte : int8_t(moves - 126);
     }
 
     int generatorThreads = 1;
@@ -503,45 +534,32 @@ struct Work {
 
 bool parseMaterial(const std::string& name, Material& material) {
     material = Material{};
-    if (name.size() < 3 || name.size() > 5 || name[0] != 'k') return false;
-    const size_t second = name.find('k', 1);
-    if (second == std::string::npos || name.find('k', second + 1) != std::string::npos) return false;
-    int piece[MaxMen], colour[MaxMen], n = 0;
-    for (size_t i = 0; i < name.size(); ++i) {
-        const char* letters = " pnbrqk";
-        const char* p = std::strchr(letters + 1, name[i]);
-        if (!p) return false;
-        piece[n] = int(p - letters);
-        colour[n++] = i < second ? 0 : 1;
-    }
-    bool reversed = false;
-    if (materialName(piece, colour, n, reversed) != name || reversed) return false;
-    material.name = name;
-    material.count = n;
-    std::memcpy(material.piece, piece, sizeof piece);
-    std::memcpy(material.colour, colour, sizeof colour);
+    if (classNumberOf(name) == 0) return false;
     bool pawns[2] = {false, false};
-    for (int i = 0; i < n; ++i)
-        if (piece[i] == Pawn) pawns[colour[i]] = true;
+    int side = 0;
+    for (size_t i = 0; i < name.size(); ++i) {
+        if (i > 0 && name[i] == 'k') side = 1;
+        const char* letter = std::strchr(ClassManLetters, name[i]);
+        material.piece[i] = letter ? int(letter - ClassManLetters) + Pawn : King;
+        material.colour[i] = side;
+        if (material.piece[i] == Pawn) pawns[side] = true;
+    }
+    material.name = name;
+    material.count = int(name.size());
     material.pawns = pawns[0] || pawns[1];
     material.pawnsBothSides = pawns[0] && pawns[1];
     return true;
 }
 
 std::string materialName(const int* piece, const int* colour, int count, bool& reversed) {
-    std::string men[2];
+    int counts[2][ClassManKinds] = {};
     for (int i = 0; i < count; ++i)
-        if (piece[i] != King) men[colour[i]] += char('0' + piece[i]);
-    if (men[0].empty() && men[1].empty()) return "";
-    for (auto& s : men) std::sort(s.rbegin(), s.rend());
-    // More men first; between equal numbers the stronger men first.
-    reversed = men[1].size() > men[0].size() || (men[1].size() == men[0].size() && men[1] > men[0]);
-    std::string name;
-    for (int c : {reversed ? 1 : 0, reversed ? 0 : 1}) {
-        name += 'k';
-        for (char d : men[c]) name += char(pieceLetter(d - '0'));
-    }
-    return name;
+        if (piece[i] >= Pawn && piece[i] <= Queen) ++counts[colour[i] & 1][piece[i] - Pawn];
+    const TablebaseMaterial found = materialClass(counts[0], counts[1]);
+    if (found.classNumber == 0) return "";
+    // Symmetric material is read under its own colours.
+    reversed = found.flip && !std::equal(counts[0], counts[0] + ClassManKinds, counts[1]);
+    return ClassTable[found.classNumber].name;
 }
 
 uint64_t Table::storedIndex(const int* sq) const {
@@ -587,14 +605,96 @@ int8_t Table::valueOf(const int* squares, int side, int epSquare) const {
     return result[side][index];
 }
 
-Generator::Generator(int threads, bool progress) : threads_(std::max(1, threads)), progress_(progress) {
+std::vector<std::string> successorClasses(const std::string& name) {
+    std::vector<std::string> result;
+    Material m;
+    if (!parseMaterial(name, m)) return result;
+    for (int i = 0; i < m.count; ++i) {
+        for (int victim = -1; victim < m.count; ++victim) {
+            if (victim >= 0 && (m.piece[victim] == King || m.colour[victim] == m.colour[i])) continue;
+            for (int promotion : {0, Knight, Bishop, Rook, Queen}) {
+                if ((promotion && m.piece[i] != Pawn) || (!promotion && victim < 0)) continue;
+                int piece[MaxMen], colour[MaxMen], k = 0;
+                for (int j = 0; j < m.count; ++j) {
+                    if (j == victim) continue;
+                    piece[k] = j == i && promotion ? promotion : m.piece[j];
+                    colour[k++] = m.colour[j];
+                }
+                bool reversed = false;
+                const std::string smaller = materialName(piece, colour, k, reversed);
+                if (!smaller.empty() && std::find(result.begin(), result.end(), smaller) == result.end())
+                    result.push_back(smaller);
+            }
+        }
+    }
+    return result;
+}
+
+std::vector<std::string> dependencyOrder(const std::vector<std::string>& names) {
+    std::vector<std::string> order;
+    std::vector<int> state(TablebaseClassCount, 0);  // 1 on the way, 2 placed
+    auto visit = [&](auto& self, const std::string& name) -> void {
+        const int c = classNumberOf(name);
+        if (c == 0 || state[c]) return;
+        state[c] = 1;
+        for (const std::string& s : successorClasses(name)) self(self, s);
+        state[c] = 2;
+        order.push_back(name);
+    };
+    for (const std::string& name : names) visit(visit, name);
+    return order;
+}
+
+// Files of the successor classes read so far, by class number.
+class ClassFilesSet {
+public:
+    std::unique_ptr<ClassFiles> byClass[TablebaseClassCount];
+};
+
+Generator::Generator(int threads, bool progress) : Generator(threads, progress, "") {}
+
+Generator::Generator(int threads, bool progress, const std::string& dir)
+    : threads_(std::max(1, threads)), progress_(progress), dir_(dir), files_(std::make_unique<ClassFilesSet>()) {
     initGeometry();
+    buildIndexTables();
 }
 
 Generator::~Generator() = default;
 
 bool Generator::lookup(const int* piece, const int* colour, const int* square, int count, int side,
                        int8_t& value) const {
+    if (!dir_.empty()) {
+        int counts[2][ClassManKinds] = {};
+        for (int i = 0; i < count; ++i)
+            if (piece[i] != King) ++counts[colour[i]][piece[i] - Pawn];
+        const TablebaseMaterial found = materialClass(counts[0], counts[1]);
+        if (found.classNumber == 0 && count == 2) {
+            value = 0;
+            return true;
+        }
+        const ClassFiles* files = files_->byClass[found.classNumber].get();
+        if (!files) return false;
+        // The index functions take the men in the order of the class name.
+        int lists[2][MaxMen] = {}, slots[2] = {0, 0};
+        bool used[MaxMen] = {};
+        int list = -1;
+        for (const char* q = ClassTable[found.classNumber].name; *q; ++q) {
+            if (*q == 'k') ++list;
+            const char* letter = std::strchr(ClassManLetters, *q);
+            const int code = letter ? int(letter - ClassManLetters) + Pawn : King;
+            int k = 0;
+            while (k < count && (used[k] || piece[k] != code || colour[k] != (list ^ found.flip))) ++k;
+            if (k == count) return false;
+            used[k] = true;
+            lists[list][slots[list]++] = square[k];
+        }
+        const int fileSide = side ^ found.flip;
+        const int32_t index =
+            classIndexFunction(found.classNumber, fileSide)(lists[0], lists[1], NoEnPassant, found.flip);
+        if (index < 0 || index >= ClassTable[found.classNumber].size[fileSide]) return false;
+        value = files->byte(fileSide, index);
+        return true;
+    }
     bool reversed = false;
     const std::string name = materialName(piece, colour, count, reversed);
     if (name.empty()) {
@@ -616,6 +716,23 @@ bool Generator::lookup(const int* piece, const int* colour, const int* square, i
     return true;
 }
 
+bool Generator::successorsReady(const std::string& name, std::string& error) {
+    for (const std::string& successor : successorClasses(name)) {
+        if (dir_.empty()) {
+            if (!table(successor, error)) return false;
+            continue;
+        }
+        const int c = classNumberOf(successor);
+        if (files_->byClass[c]) continue;
+        if (!classFilesComplete(dir_, c)) {
+            if (progress_) std::fprintf(stderr, "%s: successor %s is missing, made first\n", name.c_str(), successor.c_str());
+            if (!make(successor, error)) return false;
+        }
+        if (!(files_->byClass[c] = ClassFiles::open(dir_, c, error))) return false;
+    }
+    return true;
+}
+
 const Table* Generator::table(const std::string& name, std::string& error) {
     auto found = tables_.find(name);
     if (found != tables_.end()) return found->second.get();
@@ -624,63 +741,103 @@ const Table* Generator::table(const std::string& name, std::string& error) {
         error = "unknown class \"" + name + "\"";
         return nullptr;
     }
+    if (!successorsReady(name, error)) return nullptr;
     const Material& m = table->material;
-    // Every class a capture or a promotion (or both at once) leads to.
-    for (int i = 0; i < m.count; ++i) {
-        for (int victim = -1; victim < m.count; ++victim) {
-            if (victim >= 0 && (m.piece[victim] == King || m.colour[victim] == m.colour[i])) continue;
-            for (int promotion : {0, Knight, Bishop, Rook, Queen}) {
-                if ((promotion && m.piece[i] != Pawn) || (!promotion && victim < 0)) continue;
-                int piece[MaxMen], colour[MaxMen], k = 0;
-                for (int j = 0; j < m.count; ++j) {
-                    if (j == victim) continue;
-                    piece[k] = j == i && promotion ? promotion : m.piece[j];
-                    colour[k++] = m.colour[j];
-                }
-                bool reversed = false;
-                const std::string smaller = materialName(piece, colour, k, reversed);
-                if (!smaller.empty() && !this->table(smaller, error)) return nullptr;
-            }
-        }
-    }
     table->positions = uint64_t(m.pawns ? 32 : 10) << (6 * (m.count - 1));
     generate(*table);
     if (table->overflow) {
-        error = name + ": a result is longer than a byte can hold (longest win " +
-                std::to_string(table->longestWin) + " moves)";
+        error = name + ": a result is longer than the file format can hold (longest win " +
+                std::to_string(table->longestWin) + " moves, longest loss " + std::to_string(table->longestLoss) +
+                " moves)";
         return nullptr;
     }
     return (tables_[name] = std::move(table)).get();
 }
 
+bool Generator::make(const std::string& name, std::string& error) {
+    if (dir_.empty()) {
+        error = "no directory to write " + name + " to";
+        return false;
+    }
+    if (!successorsReady(name, error)) return false;
+    const int c = classNumberOf(name);
+    // What an interrupted run left is redone, not trusted.
+    for (int side = 0; side < 2; ++side) std::remove((tableFilePath(dir_, c, side) + ".part").c_str());
+    resetPeakMemory();
+    const auto start = std::chrono::steady_clock::now();
+    const std::clock_t cpuStart = std::clock();
+    const Table* t = table(name, error);
+    if (!t) return false;
+    if (progress_)
+        std::fprintf(stderr, "%s: writing files, %.1f s\n", name.c_str(),
+                     std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    const bool written = writeTableFiles(dir_, *t, error);
+    const int longestWin = t->longestWin;
+    tables_.erase(name);
+    // Successors are mapped again by the class that needs them next, so that
+    // the pages of a long run's finished classes do not pile up.
+    for (auto& files : files_->byClass) files.reset();
+    if (!written) return false;
+    std::printf("%s longest win %d moves, %.1f s, %.1f s CPU, peak %lld MB\n", name.c_str(), longestWin,
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                double(std::clock() - cpuStart) / CLOCKS_PER_SEC, (long long)(peakMemory() >> 20));
+    std::fflush(stdout);
+    return true;
+}
+
+#ifdef __linux__
+int64_t peakMemory() {
+    FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f) return 0;
+    char line[256];
+    long long kilobytes = 0;
+    while (std::fgets(line, sizeof line, f))
+        if (std::sscanf(line, "VmHWM: %lld kB", &kilobytes) == 1) break;
+    std::fclose(f);
+    return int64_t(kilobytes) << 10;
+}
+
+void resetPeakMemory() {
+    if (FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+}
+#else
+int64_t peakMemory() { return 0; }
+void resetPeakMemory() {}
+#endif
+
 void Generator::generate(Table& table) {
     const auto start = std::chrono::steady_clock::now();
     Work work(table, *this);
     work.generatorThreads = threads_;
-    if (progress_) std::fprintf(stderr, "%s: %llu positions per side\n", table.material.name.c_str(),
-                                (unsigned long long)table.positions);
+    auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
+    if (progress_)
+        std::fprintf(stderr, "%s: initialising, %llu positions per side\n", table.material.name.c_str(),
+                     (unsigned long long)table.positions);
     work.initialise();
+    if (progress_) std::fprintf(stderr, "%s: initialised, %.1f s\n", table.material.name.c_str(), elapsed());
     for (int plies = 1;; ++plies) {
         work.resolved = 0;
         work.level(plies);
         if (progress_ && plies % 10 == 0)
-            std::fprintf(stderr, "%s: %d plies, %llu settled at this depth\n", table.material.name.c_str(), plies,
-                         (unsigned long long)work.resolved.load());
+            std::fprintf(stderr, "%s: %d plies, %llu settled at this depth, %.1f s\n", table.material.name.c_str(),
+                         plies, (unsigned long long)work.resolved.load(), elapsed());
         if (work.resolved == 0 && plies >= work.lastPending) break;
     }
     for (int side = 0; side < 2; ++side) {
         table.result[side].resize(table.positions);
-        for (uint64_t i = 0; i < table.positions; ++i) table.result[side][i] = work.finalValue(work.state[side][i]);
-        std::vector<uint16_t>().swap(work.state[side]);
+        for (uint64_t i = 0; i < table.positions; ++i)
+            table.result[side][i] = work.finalValue(work.state[side][i], table.overlong[side], i);
+        std::vector<NodeState>().swap(work.state[side]);
         std::vector<uint8_t>().swap(work.open[side]);
         table.epResult[side].resize(table.epKey[side].size());
         for (size_t k = 0; k < table.epKey[side].size(); ++k)
-            table.epResult[side][k] = work.finalValue(work.epState[side][k]);
+            table.epResult[side][k] = work.finalValue(work.epState[side][k], table.overlongEp[side], table.epKey[side][k]);
     }
-    const double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (progress_)
-        std::fprintf(stderr, "%s: done in %.1f s, longest win %d moves\n", table.material.name.c_str(), seconds,
+        std::fprintf(stderr, "%s: done in %.1f s, longest win %d moves\n", table.material.name.c_str(), elapsed(),
                      table.longestWin);
 }
 

@@ -6,18 +6,6 @@
 
 namespace {
 
-constexpr const char* ClassNames[TablebaseClassCount] = {
-    "kk",    "kpk",   "knk",   "kbk",   "krk",   "kqk",   "kpkp",  "knkp",  "knkn",  "kbkp",  "kbkn",  "kbkb",
-    "krkp",  "krkn",  "krkb",  "krkr",  "kqkp",  "kqkn",  "kqkb",  "kqkr",  "kqkq",  "kppk",  "knpk",  "knnk",
-    "kbpk",  "kbnk",  "kbbk",  "krpk",  "krnk",  "krbk",  "krrk",  "kqpk",  "kqnk",  "kqbk",  "kqrk",  "kqqk",
-    "kppkp", "kppkn", "kppkb", "kppkr", "kppkq", "knpkp", "knpkn", "knpkb", "knpkr", "knpkq", "knnkp", "knnkn",
-    "knnkb", "knnkr", "knnkq", "kbpkp", "kbpkn", "kbpkb", "kbpkr", "kbpkq", "kbnkp", "kbnkn", "kbnkb", "kbnkr",
-    "kbnkq", "kbbkp", "kbbkn", "kbbkb", "kbbkr", "kbbkq", "krpkp", "krpkn", "krpkb", "krpkr", "krpkq", "krnkp",
-    "krnkn", "krnkb", "krnkr", "krnkq", "krbkp", "krbkn", "krbkb", "krbkr", "krbkq", "krrkp", "krrkn", "krrkb",
-    "krrkr", "krrkq", "kqpkp", "kqpkn", "kqpkb", "kqpkr", "kqpkq", "kqnkp", "kqnkn", "kqnkb", "kqnkr", "kqnkq",
-    "kqbkp", "kqbkn", "kqbkb", "kqbkr", "kqbkq", "kqrkp", "kqrkn", "kqrkb", "kqrkr", "kqrkq", "kqqkp", "kqqkn",
-    "kqqkb", "kqqkr", "kqqkq"};
-
 // Kinds of the restricted tables: a pawn walking down, a pawn walking up,
 // then the piece codes 2..5.
 constexpr int PawnDown = 0, PawnUp = 1, KindCount = 6;
@@ -68,7 +56,7 @@ constexpr Plan makePlan(int c, int s) {
     if (c <= 0 || c >= TablebaseClassCount || s < 0 || s > 1) return p;
     int side = -1;
     int pawnCount[2] = {0, 0};
-    for (const char* q = ClassNames[c]; *q; ++q) {
+    for (const char* q = ClassTable[c].name; *q; ++q) {
         if (*q == 'k') {
             ++side;
         } else {

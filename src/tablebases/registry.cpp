@@ -29,6 +29,11 @@ namespace {
 
 constexpr int NoResult = 99999;
 constexpr int NoInformation = 127;
+// tablebaseValue's scale: 32640 + byte for wins, byte - 32640 for losses,
+// 32767 when the file knows nothing.
+constexpr int TablebaseValueBase = 32640;
+constexpr int UnknownValue = 32767;
+constexpr int TablebaseScoreBase = 29748;  // probe score of value base +/- 0
 constexpr int BlockBits = 13;
 constexpr int Buckets = 32;
 constexpr size_t SlotBytes = 8260;      // header share and data area of one slot
@@ -242,15 +247,9 @@ void registerFile(const std::string& directory, int classNumber, int side, int& 
     t.size[side] = int32_t(length);
     std::fclose(f);
 
-    // The class name gives the first side's men, then the second side's.
-    int counts[TrieLevels] = {}, swapped[TrieLevels];
-    int owner = -1;
-    for (const char* p = t.name; *p; ++p) {
-        const char* kinds = "pnbrq";
-        if (*p == 'k') ++owner;
-        else if (const char* k = std::strchr(kinds, *p); k && owner >= 0 && owner < 2)
-            ++counts[owner * 5 + (k - kinds)];
-    }
+    const ClassMaterial material = classMaterial(classNumber);
+    int counts[TrieLevels], swapped[TrieLevels];
+    for (int i = 0; i < TrieLevels; ++i) counts[i] = material.count[i / ClassManKinds][i % ClassManKinds];
     for (int i = 0; i < TrieLevels; ++i) swapped[i] = counts[(i + 5) % TrieLevels];
     int* straight = trieLeaf(counts);
     int* reversed = trieLeaf(swapped);
@@ -306,7 +305,7 @@ int registerTablebases(const char* pathList) {
         if (!decodeState) stopEngine("*** Cannot allocate decode block: error code %d\n", 210693);
         decodeState->valid = true;
     }
-    return highest >= 36 ? 5 : highest >= 6 ? 4 : highest >= 1 ? 3 : 0;
+    return menOfLargestClass(highest);
 }
 
 void initTablebases(const char* path, int cacheMegabytes) {
@@ -368,17 +367,15 @@ int readTablebaseByte(int classNumber, int side, int32_t index) {
 }
 
 int tablebaseValue(int classNumber, int side, int32_t index) {
-    // Seven kppkp positions whose stored byte is wrong.
-    static const int32_t kppkpLosses[] = {56802428, 56811076, 56849992, 56858640, 59592489, 67775659, 71071628};
-    if (classNumber == 36 && side == 1)
-        for (int32_t i : kppkpLosses)
-            if (index == i) return -32639;
+    if (classNumber == KppkpClass && side == 1)
+        for (int32_t i : KppkpOverlongLosses)
+            if (index == i) return OverlongLossValue;
     const int b = readTablebaseByte(classNumber, side, index);
     if (b == 0) return 0;
-    if (b == 127) return 32767;
-    if (b == -127) return -32640;
-    if (b == -128) return 32640;
-    return b > 0 ? 32640 + b : b - 32640;
+    if (b == NoInformation) return UnknownValue;
+    if (b == -127) return -TablebaseValueBase;
+    if (b == -128) return TablebaseValueBase;
+    return b > 0 ? TablebaseValueBase + b : b - TablebaseValueBase;
 }
 
 int lookUpTablebaseClass(const Position& pos) {
@@ -407,8 +404,11 @@ int probeTablebase(const Position& pos, int side) {
     const int32_t index = t.indexFunction[side](first, second, pos.epSquare ? pos.epSquare : NoEnPassant, flip);
     if (index < 0 || index >= t.size[side]) return NoResult;
     const int v = tablebaseValue(classNumber, side, index);
-    if (v == 32767) return NoResult;
-    return v > 0 ? 2 * v - 35532 : v < 0 ? 2 * v + 35532 : 0;
+    if (v == UnknownValue) return NoResult;
+    // Twice the distance from the value base, counted from a score just
+    // below mate: a mate in one (byte 126) scores 30000.
+    const int fromBase = v > 0 ? v - TablebaseValueBase : v < 0 ? v + TablebaseValueBase : 0;
+    return v > 0 ? 2 * fromBase + TablebaseScoreBase : v < 0 ? 2 * fromBase - TablebaseScoreBase : 0;
 }
 
 int readTableFileByte(const std::string& base, int64_t index, std::string& path, int64_t& length) {

@@ -23,6 +23,11 @@ int probeTablebase(const Position& pos, int side);
 // The pieces of a probe, for tools and tests.
 int registerTablebases(const char* pathList);  // largest men count found
 int tablebaseValue(int classNumber, int side, int32_t index);
+// Seven kppkp positions, Black to move, whose losses are longer than a file
+// byte can hold: their value is fixed, not read.
+inline constexpr int32_t KppkpOverlongLosses[] = {56802428, 56811076, 56849992, 56858640,
+                                                  59592489, 67775659, 71071628};
+constexpr int OverlongLossValue = -32639;
 int readTablebaseByte(int classNumber, int side, int32_t index);  // 127: no information
 int tablebaseCacheSlots();
 // Class of the material of the current board: +c, -c for reversed colours, 0 none.

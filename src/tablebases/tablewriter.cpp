@@ -1,4 +1,5 @@
 // Writing generated tables as plain files, one byte per index of the class.
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <string>
@@ -6,6 +7,7 @@
 
 #include "tablebases/classes.h"
 #include "tablebases/generator.h"
+#include "tablebases/registry.h"
 
 namespace tbgen {
 
@@ -25,6 +27,22 @@ std::string placementText(const Table& table, const int* sq, int side, int ep) {
     return text;
 }
 
+// Each file index of a position lost in more moves than a byte holds, once
+// (mirror images share it): the probe gives the right score only to its own
+// fixed indices.
+void reportOverlong(const TablebaseClass& row, int side, std::vector<std::pair<int64_t, std::string>>& at) {
+    std::sort(at.begin(), at.end());
+    for (size_t k = 0; k < at.size(); ++k) {
+        if (k > 0 && at[k].first == at[k - 1].first) continue;
+        const bool known = row.number == KppkpClass && side == 1 &&
+                           std::find(std::begin(KppkpOverlongLosses), std::end(KppkpOverlongLosses), at[k].first) !=
+                               std::end(KppkpOverlongLosses);
+        std::printf("%s: over-long loss in %d moves at index %lld (%s): %s\n", row.name, OverlongLossMoves,
+                    (long long)at[k].first, at[k].second.c_str(),
+                    known ? "the probe's fixed score" : "NOT among the probe's fixed indices");
+    }
+}
+
 }  // namespace
 
 bool writeTableFiles(const std::string& dir, const Table& table, std::string& error) {
@@ -40,6 +58,8 @@ bool writeTableFiles(const std::string& dir, const Table& table, std::string& er
         const int64_t size = row.size[side];
         std::vector<int8_t> bytes(size_t(size), NoPosition);
         std::vector<bool> written(size_t(size), false);
+        bool overlong = false;  // the position being placed is lost in OverlongLossMoves
+        std::vector<std::pair<int64_t, std::string>> overlongAt;
         // Every stored position stands for all its mirror images, which the
         // index function maps to the same index.
         auto place = [&](const int* sq, int ep, int8_t value) {
@@ -59,6 +79,7 @@ bool writeTableFiles(const std::string& dir, const Table& table, std::string& er
             }
             written[size_t(index)] = true;
             bytes[size_t(index)] = value;
+            if (overlong) overlongAt.emplace_back(index, placementText(table, sq, side, ep));
             return true;
         };
         // The index functions keep some mirror images apart: without pawns,
@@ -85,12 +106,17 @@ bool writeTableFiles(const std::string& dir, const Table& table, std::string& er
         for (uint64_t i = 0; i < table.positions; ++i) {
             if (table.result[side][i] == NoPosition) continue;
             table.squaresOf(i, sq);
+            overlong = table.result[side][i] == LongLossByte &&
+                       std::binary_search(table.overlong[side].begin(), table.overlong[side].end(), i);
             if (!placeImages(sq, NoEnPassant, table.result[side][i])) return false;
         }
         for (size_t k = 0; k < table.epKey[side].size(); ++k) {
             table.squaresOf(table.epKey[side][k] >> 6, sq);
+            overlong = std::binary_search(table.overlongEp[side].begin(), table.overlongEp[side].end(),
+                                          table.epKey[side][k]);
             if (!placeImages(sq, int(table.epKey[side][k] & 63), table.epResult[side][k])) return false;
         }
+        reportOverlong(row, side, overlongAt);
         const std::string path = dir + "/" + table.material.name + (side ? ".nbb" : ".nbw");
         const std::string temporary = path + ".part";
         FILE* f = std::fopen(temporary.c_str(), "wb");

@@ -12,10 +12,28 @@
 #include "board/movegen.h"
 #include "board/tables.h"
 #include "tablebases/classes.h"
+#include "tablebases/generator.h"
+#include "tablebases/registry.h"
 
 namespace {
 
-constexpr int NoResult = 1000;  // a probe that found no file or no result
+// Results as distances: 1000 - N mates in N, N - 1000 is mated in N, 0 a
+// draw; a probe that found no file or no result gives NoResult.
+constexpr int MateDistance = 1000;
+constexpr int NoResult = 5000;
+
+int resultOfByte(int8_t b) {
+    if (b == 0) return 0;
+    if (b == tbgen::NoPosition) return NoResult;
+    const int plies = tbgen::resultPlies(b);
+    return plies % 2 ? MateDistance - (plies + 1) / 2 : plies / 2 - MateDistance;
+}
+
+std::string resultText(int v) {
+    if (v == NoResult) return "no result";
+    if (v == 0) return "draw";
+    return v > 0 ? "mates in " + std::to_string(MateDistance - v) : "mated in " + std::to_string(v + MateDistance);
+}
 
 struct ClassFiles {
     std::vector<int8_t> bytes[2];
@@ -73,10 +91,15 @@ private:
         const int32_t index =
             row.indexFunction[s](first, second, pos_.epSquare ? pos_.epSquare : NoEnPassant, material.flip);
         if (index < 0 || index >= row.size[s]) return NoResult;
-        return f->bytes[s][size_t(index)];
+        // As the probe: these losses have no byte of their own.
+        if (material.classNumber == KppkpClass && s == 1 &&
+            std::find(std::begin(KppkpOverlongLosses), std::end(KppkpOverlongLosses), index) !=
+                std::end(KppkpOverlongLosses))
+            return tbgen::OverlongLossMoves - MateDistance;
+        return resultOfByte(f->bytes[s][size_t(index)]);
     }
 
-    // Result byte the side to move earns from its best move.
+    // Result the side to move earns from its best move.
     int expected(int side) {
         MoveEntry list[256];
         pos_.attackCacheValid[0] = 0;
@@ -93,28 +116,22 @@ private:
                 for (int i = 0; i < n && !present; ++i) present = (list[i].move & 0xFFFF) == (move & 0xFFFF);
                 if (!present) list[n++] = MoveEntry{0, move};
             }
-        int best = -2000;
+        int best = -2 * MateDistance;
         for (int i = 0; i < n; ++i) {
             pos_.makeMove(side, 0, &list[i]);
             if (!pos_.ownKingAttacked(side)) {
                 const int w = probe(side ^ 1);
-                int score;
-                if (w == NoResult || w == 127) score = NoResult;
-                else if (w < 0) score = 1000 - (w + 126 + 1);  // the opponent is mated: we mate one move later
-                else if (w == 0) score = 0;
-                else score = -1000 + (127 - w);                // the opponent mates in N: we are mated in N
-                if (score == NoResult) {
+                if (w == NoResult) {
                     pos_.unmakeMove(0);
                     return NoResult;
                 }
-                best = std::max(best, score);
+                // The opponent mated in N: we mate in N + 1; it mates in N: we are mated in N.
+                best = std::max(best, w < 0 ? -w - 1 : -w);
             }
             pos_.unmakeMove(0);
         }
-        if (best == -2000) return pos_.ownKingAttacked(side) ? -126 : 0;
-        if (best > 0) return 127 - (1000 - best);
-        if (best == 0) return 0;
-        return (best + 1000) - 126;
+        if (best == -2 * MateDistance) return pos_.ownKingAttacked(side) ? -MateDistance : 0;
+        return best;
     }
 
     void setMen(const int* squares) {
@@ -147,10 +164,10 @@ private:
         ++checked_;
         const int stored = probe(side);
         const int want = expected(side);
-        if (stored == want && stored != NoResult && stored != 127) return;
+        if (stored == want && stored != NoResult) return;
         if (++bad_ <= 10) {
-            std::printf("%s: bad %s  stored %d, successors give %d\n", name_, fen(side).c_str(),
-                        stored == NoResult ? 127 : stored, want == NoResult ? 127 : want);
+            std::printf("%s: bad %s  stored %s, successors give %s\n", name_, fen(side).c_str(),
+                        resultText(stored).c_str(), resultText(want).c_str());
         }
     }
 

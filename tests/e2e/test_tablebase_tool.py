@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""tavik-tool tb generate and tb verify: file sizes, proof, a corrupted byte, bad input.
+"""tavik-tool tb generate, plan and verify: file sizes, resuming, the plan, proof, a corrupted byte, bad input.
 
 usage: test_tablebase_tool.py <tavik> <tavik-tool>
 """
@@ -51,6 +51,53 @@ def check_files(tool, tmp):
            lines[3].endswith("kqk.nbw: byte 1000 holds -128, not a result"), "check damaged files: %r" % proc.stdout)
 
 
+def check_resume(tool, tmp):
+    """A second run skips whole classes and redoes interrupted ones; --force redoes a whole one."""
+    path = lambda name: os.path.join(tmp, name)
+    knk = os.stat(path("knk.nbw")).st_ino
+    os.remove(path("kqk.nbw"))
+    os.remove(path("kqk.nbb"))
+    with open(path("kqk.nbw.part"), "wb") as f:
+        f.write(b"\x01" * 100)
+    with open(path("krk.nbb"), "r+b") as f:
+        f.truncate(1000)
+    proc = run(tool, "tb", "generate", tmp, "--men", "3", timeout=180)
+    expect(proc.returncode == 0 and "kqk longest win 10 moves" in proc.stdout and "krk longest win 16 moves" in
+           proc.stdout and "knk" not in proc.stdout and "knk: files complete, skipped" in proc.stderr,
+           "resume: %r %r" % (proc.stdout, proc.stderr[-300:]))
+    expect(os.stat(path("knk.nbw")).st_ino == knk, "a complete class was rewritten")
+    for name in ("kqk", "krk"):
+        for ext, size in zip((".nbw", ".nbb"), SIZES[name]):
+            expect(os.path.getsize(path(name + ext)) == size, "%s%s size after resume" % (name, ext))
+    expect(not [f for f in os.listdir(tmp) if f.endswith(".part")], ".part left after resume")
+    proc = run(tool, "tb", "generate", tmp, "knk", "--force", timeout=60)
+    expect(proc.returncode == 0 and "knk longest win 0 moves" in proc.stdout, "--force: %r" % proc.stdout)
+
+
+def check_plan(tool, tmp):
+    """The four-man plan names every class once, each after its successors; make runs a three-man plan."""
+    plan = os.path.join(tmp, "plan4.mk")
+    proc = run(tool, "tb", "plan", tmp, "--men", "4", "--output", plan, timeout=30)
+    expect(proc.returncode == 0, "plan --men 4: %r" % proc.stderr)
+    with open(plan) as f:
+        text = f.read()
+    rules = re.findall(r"^(k[a-z]+):(.*)$", text, re.M)
+    names = [target for target, _ in rules]
+    expect(len(names) == 35 and len(set(names)) == 35, "plan classes: %r" % names)
+    for i, (target, prerequisites) in enumerate(rules):
+        expect(all(p in names[:i] for p in prerequisites.split()), "%s before its successors" % target)
+    expect(re.search(r"^CLASSES = (.*)$", text, re.M).group(1).split() == names, "CLASSES line order")
+
+    made = os.path.join(tmp, "made")
+    os.mkdir(made)
+    proc = run(tool, "tb", "plan", made, "--men", "3", timeout=30)
+    expect(proc.returncode == 0 and os.path.exists(os.path.join(made, "plan.mk")), "plan --men 3: %r" % proc.stderr)
+    proc = run("make", "-j", "2", "-f", os.path.join(made, "plan.mk"), "all", "verify-kpk", timeout=300)
+    expect(proc.returncode == 0 and all(os.path.getsize(os.path.join(made, n + e)) == s for n in SIZES
+                                        for e, s in zip((".nbw", ".nbb"), SIZES[n])),
+           "make -j 2 -f plan.mk: %r" % proc.stderr[-300:])
+
+
 def main():
     if len(sys.argv) != 3:
         sys.stderr.write(__doc__)
@@ -66,6 +113,8 @@ def main():
                 expect(os.path.exists(path) and os.path.getsize(path) == size, "%s%s size" % (name, ext))
         expect(not [f for f in os.listdir(tmp) if f.endswith(".part")], "temporary files left behind")
         check_files(tool, tmp)
+        check_resume(tool, tmp)
+        check_plan(tool, tmp)
 
         # The sanitizer build proves two classes, the optimised build all five.
         proven = list(SIZES) if os.environ.get("TAVIK_TB_FOUR_MEN") else ["kpk", "krk"]

@@ -1,0 +1,127 @@
+#include "tablebases/tablefiles.h"
+
+#include "tablebases/classes.h"
+#include "tablebases/decoder.h"
+
+#if defined(__unix__) || defined(__APPLE__)
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#define TAVIK_MAP_FILES 1
+#endif
+
+CompressedWalk walkCompressedFile(FILE* file, const std::function<bool(uint32_t, const uint8_t*, int)>& visit,
+                                  bool checking) {
+    CompressedWalk walk;
+    DecoderHeader* header = nullptr;
+    if ((walk.error = openCompressedFile(file, checking, &header)) != 0) return walk;
+    walk.blocks = header->blocks;
+    walk.length = decodedLength(header);
+    walk.blockSize = header->blockSize;
+    auto state = std::make_unique<DecodeState>();
+    state->valid = true;
+    std::vector<uint8_t> block(size_t(header->blockSize) + 36);  // the decoder writes past the end
+    for (uint32_t b = 0; b < header->blocks && !walk.stopped; ++b) {
+        walk.block = b;
+        if ((walk.error = readCompressedBlock(*state, header, file, b)) != 0 ||
+            (walk.error = decodeCompressedBlock(*state, block.data(), state->expected)) != 0)
+            break;
+        walk.stopped = !visit(b, block.data(), state->expected);
+    }
+    freeDecoderHeader(header);
+    return walk;
+}
+
+std::string tableFilePath(const std::string& dir, int classNumber, int side) {
+    return dir + "/" + ClassTable[classNumber].name + (side ? ".nbb" : ".nbw");
+}
+
+namespace {
+
+int64_t plainLength(const std::string& path) {
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return -1;
+    const int64_t length = std::fseek(f, 0, SEEK_END) == 0 ? int64_t(std::ftell(f)) : -1;
+    std::fclose(f);
+    return length;
+}
+
+// Decoded length by the header of the compressed form, or -1.
+int64_t compressedLength(const std::string& path) {
+    FILE* f = std::fopen((path + ".emd").c_str(), "rb");
+    if (!f) return -1;
+    DecoderHeader* header = nullptr;
+    const int64_t length = openCompressedFile(f, false, &header) == 0 ? decodedLength(header) : -1;
+    freeDecoderHeader(header);
+    std::fclose(f);
+    return length;
+}
+
+}  // namespace
+
+bool classFilesComplete(const std::string& dir, int classNumber) {
+    for (int side = 0; side < 2; ++side) {
+        const std::string path = tableFilePath(dir, classNumber, side);
+        const int64_t size = ClassTable[classNumber].size[side];
+        if (plainLength(path) != size && compressedLength(path) != size) return false;
+    }
+    return true;
+}
+
+std::unique_ptr<ClassFiles> ClassFiles::open(const std::string& dir, int classNumber, std::string& error) {
+    std::unique_ptr<ClassFiles> files(new ClassFiles());
+    files->classNumber_ = classNumber;
+    for (int side = 0; side < 2; ++side) {
+        Side& s = files->sides_[side];
+        const std::string path = tableFilePath(dir, classNumber, side);
+        const size_t size = size_t(ClassTable[classNumber].size[side]);
+        if (plainLength(path) == int64_t(size)) {
+#ifdef TAVIK_MAP_FILES
+            const int fd = ::open(path.c_str(), O_RDONLY);
+            void* map = fd >= 0 ? mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0) : MAP_FAILED;
+            if (fd >= 0) ::close(fd);
+            if (map != MAP_FAILED) {
+                s.mapping = map;
+                s.data = static_cast<const int8_t*>(map);
+                s.size = size;
+                continue;
+            }
+#endif
+            FILE* f = std::fopen(path.c_str(), "rb");
+            s.owned.resize(size);
+            const bool read = f && std::fread(s.owned.data(), 1, size, f) == size;
+            if (f) std::fclose(f);
+            if (read) {
+                s.data = s.owned.data();
+                s.size = size;
+                continue;
+            }
+        } else if (FILE* f = std::fopen((path + ".emd").c_str(), "rb")) {
+            s.owned.reserve(size);
+            const CompressedWalk walk = walkCompressedFile(
+                f,
+                [&](uint32_t, const uint8_t* data, int length) {
+                    s.owned.insert(s.owned.end(), data, data + length);
+                    return s.owned.size() <= size;
+                },
+                false);
+            std::fclose(f);
+            if (walk.error == 0 && s.owned.size() == size) {
+                s.data = s.owned.data();
+                s.size = size;
+                continue;
+            }
+        }
+        error = "cannot read " + path + " (plain or compressed) at its full size";
+        return nullptr;
+    }
+    return files;
+}
+
+ClassFiles::~ClassFiles() {
+#ifdef TAVIK_MAP_FILES
+    for (Side& s : sides_)
+        if (s.mapping) munmap(s.mapping, s.size);
+#endif
+}

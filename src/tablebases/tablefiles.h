@@ -1,0 +1,58 @@
+// Finished table files read back: whole-file decoding of compressed tables,
+// the completeness test that lets generation resume, and a class's two files
+// held in memory (plain files mapped) for the generator to read successor
+// classes from.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+// Outcome of reading a compressed table block by block.
+struct CompressedWalk {
+    int error = 0;        // the decoder's error code, 0 when every block decoded
+    int64_t block = -1;   // the block at fault; -1 for the header
+    int64_t blocks = 0;
+    int64_t length = 0;   // decoded length by the header
+    int blockSize = 0;
+    bool stopped = false;  // visit asked to stop
+};
+
+// Reads the header, then decodes every block (with the stored checksums
+// checked when checking is set), handing each block's bytes to visit
+// (block, data, length) in order; visit returns false to stop.
+CompressedWalk walkCompressedFile(FILE* file, const std::function<bool(uint32_t, const uint8_t*, int)>& visit,
+                                  bool checking = true);
+
+// <dir>/<class name>.nbw or .nbb.
+std::string tableFilePath(const std::string& dir, int classNumber, int side);
+
+// Both files of the class are in dir at their full size: plain, or else
+// compressed (".emd") with that decoded length.
+bool classFilesComplete(const std::string& dir, int classNumber);
+
+// A class's two files, readable by index.
+class ClassFiles {
+public:
+    // Null with a message in error when a file is missing or of the wrong size.
+    static std::unique_ptr<ClassFiles> open(const std::string& dir, int classNumber, std::string& error);
+    ~ClassFiles();
+    ClassFiles(const ClassFiles&) = delete;
+    ClassFiles& operator=(const ClassFiles&) = delete;
+
+    int classNumber() const { return classNumber_; }
+    int8_t byte(int side, int32_t index) const { return sides_[side].data[index]; }
+
+private:
+    ClassFiles() = default;
+    struct Side {
+        const int8_t* data = nullptr;
+        size_t size = 0;
+        void* mapping = nullptr;    // a mapped plain file
+        std::vector<int8_t> owned;  // a decoded compressed file
+    };
+    int classNumber_ = 0;
+    Side sides_[2];
+};
