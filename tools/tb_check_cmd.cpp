@@ -10,9 +10,11 @@
 namespace {
 
 // Results as the generator writes them: 0 draw, 1..126 the side to move
-// mates, -126..-1 it is mated, 127 no position. -127 and -128 are never
-// written.
-bool isResultByte(uint8_t byte) { return int8_t(byte) >= -126; }
+// mates, -126..-1 it is mated, 127 no position; -128 and -127 hold the
+// results past a byte's range. No three- or four-man result comes near that
+// range, so there those two bytes can only be damage; a five-man class may
+// need them (kppkp does).
+bool isResultByte(uint8_t byte, bool longResults) { return longResults || int8_t(byte) >= -126; }
 
 // Class row and side to move that a file's name gives ("krk.nbw",
 // "krk.nbb.emd" or "krknbb.emd"); false for any other name.
@@ -35,22 +37,22 @@ bool endsWith(const std::string& s, const char* tail) {
 }
 
 // The first byte that is no result, in a message, or empty.
-std::string badByte(const uint8_t* data, int length, int64_t first) {
+std::string badByte(const uint8_t* data, int length, int64_t first, bool longResults) {
     for (int i = 0; i < length; ++i)
-        if (!isResultByte(data[i]))
+        if (!isResultByte(data[i], longResults))
             return "byte " + std::to_string(first + i) + " holds " + std::to_string(int(int8_t(data[i]))) +
                    ", not a result";
     return "";
 }
 
 // The fault of a plain file, or empty when it is whole.
-std::string checkPlain(FILE* f, int64_t expected) {
+std::string checkPlain(FILE* f, int64_t expected, bool longResults) {
     std::vector<uint8_t> chunk(1 << 16);
     int64_t length = 0;
     std::string fault;
     size_t n;
     while ((n = std::fread(chunk.data(), 1, chunk.size(), f)) > 0) {
-        if (fault.empty()) fault = badByte(chunk.data(), int(n), length);
+        if (fault.empty()) fault = badByte(chunk.data(), int(n), length, longResults);
         length += int64_t(n);
     }
     if (std::ferror(f)) return "read error after byte " + std::to_string(length);
@@ -59,10 +61,10 @@ std::string checkPlain(FILE* f, int64_t expected) {
     return fault;
 }
 
-std::string checkCompressed(FILE* f, int64_t expected, CompressedWalk& walk) {
+std::string checkCompressed(FILE* f, int64_t expected, bool longResults, CompressedWalk& walk) {
     std::string fault;
     walk = walkCompressedFile(f, [&](uint32_t block, const uint8_t* data, int length) {
-        fault = badByte(data, length, int64_t(block) * CompressedBlockSize);
+        fault = badByte(data, length, int64_t(block) * CompressedBlockSize, longResults);
         if (!fault.empty()) fault = "block " + std::to_string(block) + ": " + fault;
         return fault.empty();
     });
@@ -99,7 +101,8 @@ int runTbCheckCommand(int argc, char** argv) {
         } else {
             const int64_t expected = tablebaseClasses[classNumber].size[side];
             CompressedWalk walk;
-            fault = compressed ? checkCompressed(f, expected, walk) : checkPlain(f, expected);
+            const bool longResults = classMen(classNumber) == 5;
+            fault = compressed ? checkCompressed(f, expected, longResults, walk) : checkPlain(f, expected, longResults);
             done = compressed ? " (" + std::to_string(walk.blocks) + " blocks, " + std::to_string(expected) + " bytes)"
                               : " (" + std::to_string(expected) + " bytes)";
             std::fclose(f);

@@ -50,6 +50,18 @@ def check_files(tool, tmp):
            lines[2].endswith("kqk.nbb: 28643 bytes, expected 28644") and
            lines[3].endswith("kqk.nbw: byte 1000 holds -128, not a result"), "check damaged files: %r" % proc.stdout)
 
+    # A five-man class may hold results past a byte (-128: mate in 127); a
+    # sparse file of the class's size stands for one.
+    long_file = os.path.join(damaged, "kppkp.nbw")
+    with open(long_file, "wb") as f:
+        f.truncate(84219361)
+        f.seek(1000)
+        f.write(b"\x80")
+    proc = run(tool, "tb", "check", long_file, timeout=60)
+    expect(proc.returncode == 0 and proc.stdout.endswith("kppkp.nbw: ok (84219361 bytes)\n"),
+           "check a five-man file with a long result: %r" % proc.stdout)
+    os.remove(long_file)
+
 
 def check_resume(tool, tmp):
     """A second run skips whole classes and redoes interrupted ones; --force redoes a whole one."""
