@@ -253,7 +253,9 @@ uint64_t Position::keyAfterMove(int side, Move m) const {
         key ^= pieceKey[side][piece][from] ^ pieceKey[side][piece][to];
         if (piece == Pawn && victim.colour == NoColour && distance[from][to] == 2 && createsEnPassant(to, opp))
             key ^= epKey[(from + to) / 2];
-        if (piece == King && (from - to == 2 || to - from == 2))
+        // Only from the e-file: a table move from another position must not
+        // send the rook lookup off the board.
+        if (piece == King && (from & 7) == 4 && (from - to == 2 || to - from == 2))
             key ^= pieceKey[side][Rook][castlingRookHome(from, to)] ^ pieceKey[side][Rook][castlingRookTarget(from, to)];
     }
     if (castleRights != 0) key ^= castleKey[castleRights] ^ castleKey[castleRights & castleKeep(from) & castleKeep(to)];

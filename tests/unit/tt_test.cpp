@@ -35,14 +35,14 @@ TEST_F(TTTest, SizingClearAndGenerations) {
 
     // Generation 0 marks empty slots, so the count wraps from 255 to 1.
     for (int i = 0; i < 254; ++i) ttNewSearch();
-    EXPECT_EQ(transpositionTable.generation, 255);
+    EXPECT_EQ(transpositionTable.generation.load(), 255);
     ttNewSearch();
-    EXPECT_EQ(transpositionTable.generation, 1);
+    EXPECT_EQ(transpositionTable.generation.load(), 1);
     ttStore(keyIn(6, 1), 0, 0, 4, 11, 0x21);
     ttNewSearch();
     EXPECT_EQ(probe(keyIn(6, 1), 0, 0, 4), 11);  // older entries stay usable
     ASSERT_EQ(ttClear(), 1);
-    EXPECT_EQ(transpositionTable.generation, 1);
+    EXPECT_EQ(transpositionTable.generation.load(), 1);
     EXPECT_EQ(ttBestMove(keyIn(6, 1)), 0u);
 
     ttRelease();
@@ -70,11 +70,12 @@ TEST_F(TTTest, ProbeBoundsAndDepth) {
 
 TEST_F(TTTest, SlotReplacementAndFillCount) {
     const uint64_t a = keyIn(20, 1), b = keyIn(20, 2), c = keyIn(20, 3);
-    const TTEntry* slot = transpositionTable.buckets[20].slot;
+    const TTSlot* slot = transpositionTable.buckets[20].slot;
     // Who holds slot 0 and slot 1, slot 1's depth, and the fill count.
     auto state = [&] {
         const uint32_t filled = transpositionTable.filled;
-        return std::tuple(slot[0].keyHigh, slot[1].keyHigh, slot[1].depth, filled);
+        const TTEntry s0 = ttReadSlot(slot[0]), s1 = ttReadSlot(slot[1]);
+        return std::tuple(s0.keyHigh, s1.keyHigh, s1.depth, filled);
     };
     ttStore(a, 0, 0, 8, 5, 0xa);
     ttStore(a, 0, 0, 3, 7, 0xb);  // shallower than a current slot 0: slot 1, same key or not
@@ -89,7 +90,7 @@ TEST_F(TTTest, SlotReplacementAndFillCount) {
 
     // Next search: the depth guard only protects current entries.
     ttNewSearch();
-    EXPECT_EQ(transpositionTable.filled, 0u);
+    EXPECT_EQ(transpositionTable.filled.load(), 0u);
     ttStore(b, 0, 0, 1, 3, 0xf);
     EXPECT_EQ(state(), std::tuple(2u, 3u, 9, 1u));
     ttStore(a, 0, 0, 1, 3, 0x10);  // current slot 0 moves down and stays counted
@@ -99,7 +100,7 @@ TEST_F(TTTest, SlotReplacementAndFillCount) {
 TEST_F(TTTest, MateScores) {
     // 29999 - 7 at ply 3 is held as 29999 - 4 and read at ply 5 as 29999 - 9.
     ttStore(keyIn(30, 9), 29999 - 7, 3, 5, 29999 - 7, 1);
-    EXPECT_EQ(transpositionTable.buckets[30].slot[0].score, 29999 - 4);
+    EXPECT_EQ(ttReadSlot(transpositionTable.buckets[30].slot[0]).score, 29999 - 4);
     EXPECT_EQ(probe(keyIn(30, 9), 0, 5, 0), 29999 - 9);
 
     // Wins that are exact or lower bounds, losses that are exact or upper
@@ -109,10 +110,48 @@ TEST_F(TTTest, MateScores) {
                             {0, 500, 0}};
     for (auto [bound, score, proven] : cases) {
         ttStore(keyIn(40, 7), bound, 2, 4, score, 0);
-        EXPECT_EQ(transpositionTable.buckets[40].slot[0].depth, proven ? 66 : 2) << bound;
+        EXPECT_EQ(ttReadSlot(transpositionTable.buckets[40].slot[0]).depth, proven ? 66 : 2) << bound;
         EXPECT_EQ(probe(keyIn(40, 7), score > 0 ? score - 10 : score + 10, 2, 68),
                   proven ? score : Miss) << bound << " " << score;
         ttNewSearch();  // the next store replaces this one
+    }
+}
+
+// Two threads writing one slot at once can leave one entry's key word beside
+// another's data word (the same position stored twice, or two positions of
+// the bucket): such a slot answers for neither, not even with its move.
+// (Halves of equal data make a whole entry, not a torn one.)
+TEST_F(TTTest, TornEntriesAreNeverTrusted) {
+    struct Write {
+        uint64_t key;
+        int score, depth;
+        Move move;
+    };
+    const std::pair<Write, Write> pairs[] = {
+        {{keyIn(50, 7), 40, 6, 0x123}, {keyIn(50, 7), -12, 9, 0x456}},         // one position, two results
+        {{keyIn(50, 7), 40, 6, 0x123}, {keyIn(50, 8), 41, 6, 0x123}},          // two positions
+        {{keyIn(50, 7), 29990, 70, 0x0e1c}, {keyIn(50, 0x80000007), 0, 1, 0}}  // a mate beside an empty move
+    };
+    for (const auto& [x, y] : pairs) {
+        TTSlot& s = transpositionTable.buckets[50].slot[0];
+        ttStore(x.key, x.score, 0, x.depth, x.score, x.move);
+        const uint64_t checkX = s.check.load(), dataX = s.data.load();
+        ASSERT_EQ(probe(x.key, -30000, 0, 0), x.score);
+        ttClear();
+        ttStore(y.key, y.score, 0, y.depth, y.score, y.move);
+        const uint64_t checkY = s.check.load(), dataY = s.data.load();
+        for (auto [check, data] : {std::pair{checkX, dataY}, {checkY, dataX}}) {
+            for (TTSlot& slot : transpositionTable.buckets[50].slot) {
+                slot.check.store(check);
+                slot.data.store(data);
+            }
+            for (uint64_t key : {x.key, y.key}) {
+                EXPECT_EQ(probe(key, -30000, 0, 0), Miss) << std::hex << key;
+                EXPECT_EQ(probedMove, 0u);
+                EXPECT_EQ(ttBestMove(key), 0u);
+            }
+        }
+        ttClear();
     }
 }
 
