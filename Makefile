@@ -1,13 +1,14 @@
 # Thin wrapper around CMake; see README.md.
 BUILD ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 POLYGLOT_BOOK ?= /usr/share/games/gnuchess/book.bin
 WIN_BUILD ?= build-windows
 PREFIX ?= /usr/local
 VERSION := $(shell sh tools/version.sh)
 
-.PHONY: all build run test test-release test-asan perft bench bench-startup bench-throttle book testmode tb-verify tb5 tb-index-check tb-endgames bench-compare clean fuzz soak
+.PHONY: all build run test test-release test-asan tsan bench-threads perft bench bench-startup bench-throttle book testmode tb-verify tb5 tb-index-check tb-endgames bench-compare clean fuzz soak
 .PHONY: windows test-windows install install-files uninstall dist
 
 all: build
@@ -32,8 +33,18 @@ test-asan:
 	@cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# ThreadSanitizer: the protocol and search end-to-end tests with Threads 4.
+TSAN_TESTS = test_threads test_uci test_clean_ends
+tsan:
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVIK_TSAN=ON -DTAVIK_TESTS=OFF >/dev/null
+	@cmake --build $(TSAN_BUILD) -j $(JOBS) --target tavik tavik-tool
+	@for t in $(TSAN_TESTS); do \
+	  TAVIK_E2E_THREADS=4 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+	    python3 tests/e2e/$$t.py $(CURDIR)/$(TSAN_BUILD)/tavik $(CURDIR)/$(TSAN_BUILD)/tavik-tool || exit 1; \
+	done
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(WIN_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) dist
 
 perft: build
 	python3 tools/perft_check.py ./$(BUILD)/tavik-tool --deep
@@ -85,6 +96,11 @@ tb-index-check: build
 # The engine against generated 3- and 4-man tables, plain and compressed (minutes).
 tb-endgames: build
 	python3 tests/e2e/test_tablebases.py $(CURDIR)/$(BUILD)/tavik $(CURDIR)/$(BUILD)/tavik-tool --four-men
+
+# make bench-threads [DEPTH=11] [MOVETIME=2000]: time to depth with 1 and 2
+# threads over the bench positions, nodes/s with 1, 2 and 4 (minutes).
+bench-threads: build
+	python3 tools/bench_threads.py ./$(BUILD)/tavik --depth $(or $(DEPTH),11) --movetime $(or $(MOVETIME),2000)
 
 # make bench-compare OLD=<git rev> [RUNS=5] [DEPTH=8]: old build against this one.
 bench-compare: build

@@ -8,9 +8,11 @@
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
 #include "frontend/input.h"
+#include "frontend/options.h"
 #include "frontend/poll.h"
 #include "frontend/report.h"
 #include "frontend/testmode.h"
+#include "frontend/threads.h"
 #include "frontend/text_io.h"
 #include "frontend/throttle.h"
 #include "frontend/uci.h"
@@ -31,6 +33,7 @@ void engineStartup() {
 }
 
 void engineShutdown() {
+    shutdownSearchThreads();
     closeBook();
     releaseTablebases();
     shutdownThrottle();
@@ -79,7 +82,10 @@ void runGoCycle() {
         stopFlag = 0;
         throttleStart();
         worker.think(repetitionHistory(), mateMoves != 0 ? referenceScore : 0, m);
+        // No helper outlives the search; what waited for them applies now.
+        stopHelpers();
         throttleStop();
+        applyDeferredOptions();
         // A stop (or the clock) that comes before the first root move is
         // finished leaves no result; a GUI must still get a legal move.
         if (bestMove == 0) bestMove = worker.firstRootMove();
@@ -91,7 +97,7 @@ void runGoCycle() {
                 printMultiPV();
         }
     }
-    printClosingLine(worker.nodeCount, worker.eval.tbHits);
+    printClosingLine(worker.nodeCount + helperNodes(), worker.eval.tbHits + helperTbHits());
     // A ponder search keeps its answer until "ponderhit" or "stop".
     while (ponderFlag && !quitFlag) dispatchCommand(1);
     gameRecord.scores[gameRecord.ply] = rootScore;

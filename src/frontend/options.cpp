@@ -1,10 +1,14 @@
 #include "frontend/options.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
+#include "frontend/input.h"
+#include "frontend/threads.h"
 #include "frontend/throttle.h"
 #include "frontend/text_io.h"
 #include "search/search.h"
@@ -29,7 +33,53 @@ static int checkValue(const char* value) {
     return std::strcmp(value, "false") == 0 ? 0 : -1;
 }
 
+namespace {
+
+constexpr const char* DeferredNames[] = {HashName, NalimovPathName, NalimovCacheName, ClearHashName, ThreadsName};
+constexpr int DeferredCount = sizeof DeferredNames / sizeof DeferredNames[0];
+// One waiting text per option, the latest; order[] holds them by arrival.
+char deferredText[DeferredCount][LineBufferSize];
+int order[DeferredCount];
+int waiting = 0;
+
+// The index of the option text sets when it must wait for the helpers, else -1.
+int deferredIndex(const char* text) {
+    for (int i = 0; i < DeferredCount; ++i)
+        if (valueFor(text, DeferredNames[i]) || std::strcmp(text, DeferredNames[i]) == 0) return i;
+    return -1;
+}
+
+void defer(int index, const char* text) {
+    int k = 0;
+    while (k < waiting && order[k] != index) ++k;
+    if (k < waiting) {
+        for (; k + 1 < waiting; ++k) order[k] = order[k + 1];
+        --waiting;
+    }
+    std::snprintf(deferredText[index], sizeof deferredText[index], "%s", text);
+    order[waiting++] = index;
+}
+
+}  // namespace
+
+void applyDeferredOptions() {
+    const int n = waiting;
+    waiting = 0;
+    for (int k = 0; k < n; ++k) setOption(deferredText[order[k]]);
+}
+
 void setOption(const char* text) {
+    if (helpersRunning()) {
+        const int index = deferredIndex(text);
+        if (index >= 0) return defer(index, text);
+    }
+    if (const char* value = valueFor(text, ThreadsName)) {
+        const int v = std::clamp(parseDecimal(value), 1, maxSearchThreads());
+        if (v != searchThreadCount() && !setSearchThreads(v))
+            sendLine("info string %s : %d not available, %d in use", ThreadsName, v, searchThreadCount());
+        if (debugFlag) sendLine("info string %s : %d", ThreadsName, v);
+        return;
+    }
     if (const char* value = valueFor(text, HashName)) {
         int v = parseDecimal(value);
         // Values are not clamped to the announced range, but a negative or

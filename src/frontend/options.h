@@ -13,6 +13,7 @@ inline constexpr const char* ClearHashName = "Clear Hash";
 inline constexpr const char* MultiPVName = "MultiPV";
 inline constexpr const char* CpuShareName = "% CPU";
 inline constexpr const char* LowercasePromotionsName = "Lowercase Promotions";
+inline constexpr const char* ThreadsName = "Threads";
 
 struct OptionDeclaration {
     const char* name;
@@ -30,6 +31,9 @@ inline constexpr OptionDeclaration optionDeclarations[] = {
     {MultiPVName, "type spin default 1 min 1 max 16"},
     {CpuShareName, "type spin default 100 min 10 max 100"},
     {LowercasePromotionsName, "type check default false"},
+    // The handshake shows the machine's hardware threads as the maximum when
+    // there are more than 256.
+    {ThreadsName, "type spin default 1 min 1 max 256"},
 };
 
 extern int cacheMegabytes;
@@ -37,3 +41,7 @@ extern char tablebasePath[256];
 extern int ownBook;
 
 void setOption(const char* text);
+// The options that rebuild what helper threads use (the table, the
+// tablebases, the threads themselves) wait while helpers search; the search
+// that ends applies them, in the order they came.
+void applyDeferredOptions();

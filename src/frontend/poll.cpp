@@ -2,6 +2,7 @@
 
 #include "frontend/engine_state.h"
 #include "frontend/report.h"
+#include "frontend/threads.h"
 #include "frontend/throttle.h"
 #include "frontend/timeman.h"
 #include "frontend/uci.h"
@@ -21,12 +22,22 @@ namespace {
 // input channel and throttle.
 class UciHost final : public SearchHost {
 public:
-    bool pollInput(uint64_t nodes) override { return ::pollInput(nodes) != 0; }
+    // Node counts are the engine's: the helpers' are added in.
+    bool pollInput(uint64_t nodes) override { return ::pollInput(nodes + helperNodes()) != 0; }
     bool throttleAllows() override { return ::throttleAllows() != 0; }
     void throttleRearm() override { ::throttleRearm(); }
     void setEasyMove(Move candidate) override { ::setEasyMove(candidate); }
-    void setCurrentNodes(uint64_t nodes) override { ::setCurrentNodes(nodes); }
-    bool iterationStart(int depth) override { return ::iterationStart(depth) != 0; }
+    void setCurrentNodes(uint64_t nodes) override { ::setCurrentNodes(nodes + helperNodes()); }
+    // The helpers join when the first iteration starts: the root is ready
+    // and the table has its new generation.
+    bool iterationStart(int depth) override {
+        if (::iterationStart(depth)) return true;
+        if (depth == 1) {
+            const SearchWorker& main = engineWorker();
+            startHelpers(main, main.thinkGameKeys, main.thinkMateTarget);
+        }
+        return false;
+    }
     bool rootMoveStart(Move move, int index) override { return ::rootMoveStart(move, index) != 0; }
     bool reportRootLine(int score, int bound, const Move* pv) override {
         return ::reportRootLine(score, bound, pv) != 0;

@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "platform/platform.h"
 #include "search/search.h"
@@ -20,6 +21,7 @@ struct Worker {
     Signal pending = Signal::None;
     bool exiting = false;
     std::thread thread;
+    std::vector<std::atomic<int>*> targets;  // under mutex
 
     void run() {
         std::unique_lock<std::mutex> lock(mutex);
@@ -29,6 +31,7 @@ struct Worker {
             if (running) {
                 if (!wake.wait_for(lock, std::chrono::milliseconds(10), signalled)) {
                     pollRequest.store(1, std::memory_order_relaxed);
+                    for (std::atomic<int>* flag : targets) flag->store(1, std::memory_order_relaxed);
                     continue;
                 }
             } else {
@@ -74,7 +77,8 @@ struct Worker {
 
 Worker worker;
 
-int share = 100;
+// Read by every search thread, set by "setoption" on the main thread.
+std::atomic<int> share{100};
 uint32_t startTick;
 uint32_t intervalTick;
 uint64_t startMicros;
@@ -83,13 +87,13 @@ uint64_t intervalMicros;
 }  // namespace
 
 void initThrottle() {
-    share = 100;
+    share.store(100, std::memory_order_relaxed);
     worker.start();
 }
 
 void shutdownThrottle() { worker.shutdown(); }
 
-void setThrottleShare(int value) { share = value; }
+void setThrottleShare(int value) { share.store(value, std::memory_order_relaxed); }
 
 void throttleStart() {
     startTick = intervalTick = tickCount();
@@ -118,6 +122,21 @@ uint32_t cpuLoadSinceLast() {
 }
 
 int throttleAllows() {
-    if (share == 100) return 1;
-    return cpuLoadSinceStart() <= uint32_t(share) * 10 ? 1 : 0;
+    const int s = share.load(std::memory_order_relaxed);
+    if (s == 100) return 1;
+    return cpuLoadSinceStart() <= uint32_t(s) * 10 ? 1 : 0;
+}
+
+int threadThrottleAllows(uint32_t startTick, uint64_t startMicros) {
+    const int s = share.load(std::memory_order_relaxed);
+    if (s == 100) return 1;
+    const uint32_t ticks = tickCount() - startTick;
+    if (ticks == 0) return 1;
+    const uint64_t load = (threadUserMicros() - startMicros) / ticks;
+    return load <= uint64_t(s) * 10 ? 1 : 0;
+}
+
+void setPollTargets(std::atomic<int>* const* flags, int count) {
+    std::lock_guard<std::mutex> lock(worker.mutex);
+    worker.targets.assign(flags, flags + count);
 }

@@ -7,6 +7,7 @@
 #include "frontend/game_record.h"
 #include "frontend/input.h"
 #include "frontend/options.h"
+#include "frontend/threads.h"
 #include "frontend/text_io.h"
 #include "frontend/timeman.h"
 #include "platform/platform.h"
@@ -43,8 +44,12 @@ void uciHandshake() {
     if (!found) return;
     quitFlag = 0;
     for (const char* text : IdentificationLines) sendLine("%s", text);
-    for (const OptionDeclaration& option : optionDeclarations)
-        sendLine("option name %s %s", option.name, option.declaration);
+    for (const OptionDeclaration& option : optionDeclarations) {
+        if (option.name == ThreadsName && maxSearchThreads() > 256)
+            sendLine("option name %s type spin default 1 min 1 max %d", option.name, maxSearchThreads());
+        else
+            sendLine("option name %s %s", option.name, option.declaration);
+    }
     sendLine("uciok");
     ttResize(4096);
 }

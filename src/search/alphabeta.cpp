@@ -22,7 +22,7 @@ constexpr int LastSearchPly = 60;
 
 // Input, clock and CPU share, about every 10 ms. True when the search must end.
 bool SearchWorker::pollStops() {
-    pollRequest.store(0, std::memory_order_relaxed);
+    pollSignal->store(0, std::memory_order_relaxed);
     if (host->pollInput(nodeCount)) return true;
     while (!host->throttleAllows()) {
         sleepMs(1);
@@ -30,10 +30,11 @@ bool SearchWorker::pollStops() {
     }
     host->throttleRearm();
     // A "setoption name Hash" read by the poll may have left no table, and
-    // other options may have changed.
-    ensureTranspositionTable();
-    eval.drawScore = searchEngine.drawScore;
-    eval.tablebaseMaxMen = searchEngine.tablebaseMaxMen;
+    // other options may have changed. (Helpers run only while such options
+    // wait for the search to end.)
+    if (!helper) ensureTranspositionTable();
+    eval.drawScore = settings->drawScore;
+    eval.tablebaseMaxMen = settings->tablebaseMaxMen;
     return false;
 }
 
@@ -43,7 +44,7 @@ bool SearchWorker::nullMoveAllowed(int side, int ply, int H, const MoveEntry* pa
     // lose (zugzwang); a mate search needs every move.
     const bool material = count[Queen] + count[Rook] > 0 || count[Knight] + count[Bishop] > 1;
     return ply < H && moveOf(parentEntry->move) != 0 && e > bound && eval.iterationDepthLimit == 64 &&
-           searchEngine.nullMoveReduction != 0 && material && !(parentEntry->move & CheckFlag);
+           settings->nullMoveReduction != 0 && material && !(parentEntry->move & CheckFlag);
 }
 
 int nullMoveHorizon(int horizon, int ply, int reduction) {
@@ -142,11 +143,11 @@ int SearchWorker::alphaBeta(const NodeRecord& node) {
 
     // Count the node; a stop unwinds every level at once.
     ++nodeCount;
-    if (stopFlag) return 0;
+    if (stopRequested()) return 0;
 
     // Polling, only when the throttle worker asked for it.
-    if (pollRequest.load(std::memory_order_relaxed) && pollStops()) {
-        stopFlag = 1;
+    if (pollSignal->load(std::memory_order_relaxed) && pollStops()) {
+        stopFlag.store(1, std::memory_order_relaxed);
         return 0;
     }
 
@@ -188,14 +189,14 @@ int SearchWorker::alphaBeta(const NodeRecord& node) {
     // Null move: if passing still beats the bound, so will a real move.
     if (nullMoveAllowed(side, ply, H, parentEntry, e, bound)) {
         // Null move, horizon of the child.
-        const int nh = nullMoveHorizon(h, ply, searchEngine.nullMoveReduction);
+        const int nh = nullMoveHorizon(h, ply, settings->nullMoveReduction);
         // Null move, the child searched; a stop unwinds the line as it returns.
         MoveEntry nullEntry{0, 0};
         pos.makeNullMove(side, ply);
         const int v = -alphaBeta(
             {opp, ply + 1, nh, list + 1, &nullEntry, -bound, extensionBudget, -materialSwing, tieSide, checkCount});
         pos.unmakeNullMove(ply);
-        if (stopFlag) return 0;
+        if (stopRequested()) return 0;
         // Null move, passing beats the bound: the node fails high.
         if (v > bound) {
             store(bound, ply, h, v, tm);
@@ -311,7 +312,7 @@ int SearchWorker::alphaBeta(const NodeRecord& node) {
         // once, but none leaves its move made.
         const int v = -alphaBeta({opp, ply + 1, ch, end, entry, -b, cb, -swing, tieSide, cc});
         pos.unmakeMove(ply);
-        if (stopFlag) return 0;
+        if (stopRequested()) return 0;
         // Best so far; a result beyond the bound ends the loop.
         if (v > best) {
             best = v;

@@ -23,6 +23,9 @@ public:
     // Start of each iteration and of each root move; true = stop.
     virtual bool iterationStart(int /*depth*/) { return false; }
     virtual bool rootMoveStart(Move /*move*/, int /*index*/) { return false; }
+    // True when the single-line search should pass over this iteration (a
+    // helper thread staggers its depths against the main search's).
+    virtual bool skipIteration(int /*depth*/) { return false; }
     // A new result of the single-line root search; true = stop.
     virtual bool reportRootLine(int /*score*/, int /*bound*/, const Move* /*pv*/) { return false; }
     // A new line of the MultiPV search.

@@ -49,7 +49,7 @@ struct SearchWorker::RootChild {
 // Stop test, exchange value, front-end callback, make, child horizon and
 // budget. False when the search must end (the move is then not made).
 bool SearchWorker::startRootMove(int side, MoveEntry* list, int count, int index, int iteration, RootChild& c) {
-    if (stopFlag) return false;
+    if (stopRequested()) return false;
     MoveEntry* entry = &list[index];
     const MoveWord m = entry->move;
     c.swing = (m & CaptureFlag) ? pieceValue[pos.board[moveTo(m)].piece] : 0;
@@ -128,12 +128,12 @@ void SearchWorker::searchRoot(int side, MoveEntry* list, int count, const uint64
     assert(count >= 0 && count <= MaxGeneratedMoves);
     const int opp = side ^ 1;
     // New table generation.
-    ttNewSearch();
+    if (!helper) ttNewSearch();
     // Repetition range and mate limit of this search.
     pos.gameKeyList = gameKeys;
     pos.gameKeyListEnd = gameKeysEnd;
     eval.iterationDepthLimit = limit;
-    pollRequest.store(0, std::memory_order_relaxed);
+    pollSignal->store(0, std::memory_order_relaxed);
     // Root value: the first move is tested against the static score of the root.
     MoveEntry* const rootEnd = list + count;
     *rootEnd = MoveEntry{0, 0};
@@ -146,7 +146,7 @@ void SearchWorker::searchRoot(int side, MoveEntry* list, int count, const uint64
     eval.tbHits = 0;
     // Root order.
     sortRootMoves(list, count);
-    if (stopFlag) return;
+    if (stopRequested()) return;
 
     // A report: PV, node count, the front end's line; true = stop.
     auto report = [&](Move rootMove, int score, int bound) {
@@ -160,6 +160,7 @@ void SearchWorker::searchRoot(int side, MoveEntry* list, int count, const uint64
         // Iteration start: the front end may stop here.
         host->setCurrentNodes(nodeCount);
         if (host->iterationStart(iteration)) return;
+        if (host->skipIteration(iteration)) continue;
         // Value to beat: only a mate result carries over as the value to beat.
         if (e < MateThreshold) v0 = NoScore;
         // Root moves, each tested until its value is pinned or bracketed.
@@ -172,7 +173,7 @@ void SearchWorker::searchRoot(int side, MoveEntry* list, int count, const uint64
             bool moved = false;
             for (;;) {
                 const int v = testRootMove(c, e, rootTieSide(i == 0, state, side));
-                if (stopFlag) return leaveRoot();
+                if (stopRequested()) return leaveRoot();
                 list[i].score = v;
                 if (v == e) {
                     // Pinned. A later move that merely equals the value is not better.
@@ -216,7 +217,7 @@ void SearchWorker::searchRoot(int side, MoveEntry* list, int count, const uint64
             if (alive < 2 && iteration > 4) return;
         }
         // Stop.
-        if (stopFlag) return;
+        if (stopRequested()) return;
         e = v0;
     }
 }
@@ -226,16 +227,16 @@ void SearchWorker::searchRootMultiPv(int side, MoveEntry* list, int count, const
     assert(count >= 0 && count <= MaxGeneratedMoves);
     // Lines, table generation, repetition range and counters.
     const int K = lines < count ? lines : count;
-    ttNewSearch();
+    if (!helper) ttNewSearch();
     pos.gameKeyList = gameKeys;
     pos.gameKeyListEnd = gameKeysEnd;
-    pollRequest.store(0, std::memory_order_relaxed);
+    pollSignal->store(0, std::memory_order_relaxed);
     eval.iterationDepthLimit = 64;
     nodeCount = 0;
     eval.tbHits = 0;
     // Root order.
     sortRootMoves(list, count);
-    if (stopFlag) return;
+    if (stopRequested()) return;
     MoveEntry* const rootEnd = list + count;
 
     auto report = [&](Move rootMove, int score, int bound) {
@@ -289,7 +290,7 @@ void SearchWorker::searchRootMultiPv(int side, MoveEntry* list, int count, const
                 }
                 // Test.
                 const int v = testRootMove(c, e, rootTieSide(top, state, side));
-                if (stopFlag) return leaveRoot();
+                if (stopRequested()) return leaveRoot();
                 if (v == e) {
                     own = v;
                     if (!top && state == 0) break;
@@ -336,6 +337,6 @@ void SearchWorker::searchRootMultiPv(int side, MoveEntry* list, int count, const
             }
         }
         // Stop.
-        if (stopFlag) return;
+        if (stopRequested()) return;
     }
 }

@@ -12,7 +12,7 @@
 #include "search/tt.h"
 
 SearchEngine searchEngine;
-int stopFlag;
+std::atomic<int> stopFlag{0};
 std::atomic<int> pollRequest{0};
 
 void initSearchEngine() {
@@ -30,8 +30,8 @@ void SearchWorker::prepareSearch(int side) {
     prepareRootPosition(pos, side);
     // The pawn-structure cache starts afresh with every root.
     eval.clearPawnHash();
-    eval.drawScore = searchEngine.drawScore;
-    eval.tablebaseMaxMen = searchEngine.tablebaseMaxMen;
+    eval.drawScore = settings->drawScore;
+    eval.tablebaseMaxMen = settings->tablebaseMaxMen;
     clearOrderingTables(ordering);
     std::memset(pos.undoStack.move, 0, sizeof pos.undoStack.move);
     std::memset(pos.undoStack.key, 0, sizeof pos.undoStack.key);
@@ -61,7 +61,7 @@ const char* SearchWorker::loadedPositionProblem() const {
     const Square whiteKing = pos.pieceList[White][0];
     const Square blackKing = pos.pieceList[Black][0];
     if (distance[whiteKing][blackKing] < 2) return "the kings stand next to each other";
-    const int side = searchEngine.sideToMove;
+    const int side = settings->sideToMove;
     const int attacked = side == White ? pos.isAttackedByWhite(blackKing) : pos.isAttackedByBlack(whiteKing);
     if (attacked) return "the side not to move is in check";
     return nullptr;
@@ -74,8 +74,10 @@ void ensureTranspositionTable() {
 
 void SearchWorker::think(const uint64_t* gameKeys, int mateTarget, int multiPv) {
     ensureTranspositionTable();
+    thinkGameKeys = gameKeys;
+    thinkMateTarget = mateTarget;
     // Root preparation.
-    const int side = searchEngine.sideToMove;
+    const int side = settings->sideToMove;
     prepareSearch(side);
     // The repetition range: the game since the last irreversible move.
     const uint64_t* gameKeysEnd = gameKeys ? gameKeys + (pos.fiftyCount > 0 ? pos.fiftyCount : 0) + 1 : nullptr;
@@ -97,7 +99,7 @@ void SearchWorker::think(const uint64_t* gameKeys, int mateTarget, int multiPv) 
 Move SearchWorker::firstRootMove() const { return rootMoveCount > 0 ? moveOf(moveBuffer[0].move) : 0; }
 
 int SearchWorker::legalRootMoves(Move* out, uint32_t& inCheck) {
-    const int side = searchEngine.sideToMove;
+    const int side = settings->sideToMove;
     prepareSearch(side);
     // The root generator leaves the ply-0 tables as scratch: read them first.
     inCheck = pos.attackTables[0][side ^ 1][pos.pieceList[side][0]];

@@ -53,6 +53,17 @@ struct SearchWorker {
     // the search runs to its own limits.
     SearchHost quietHost;
     SearchHost* host = &quietHost;
+    // The option values the search reads: the engine's own for the main
+    // search, a copy for a helper.
+    const SearchEngine* settings = &searchEngine;
+    // Raised when this search should poll.
+    std::atomic<int>* pollSignal = &pollRequest;
+    // A helper searches beside the main search: it leaves the table's
+    // generation and the engine's settings alone.
+    bool helper = false;
+    // The arguments of the running think, for helpers to search the same.
+    const uint64_t* thinkGameKeys = nullptr;
+    int thinkMateTarget = 0;
 
     void prepareSearch(int side);
     void think(const uint64_t* gameKeys, int mateTarget, int multiPv);

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -49,6 +50,7 @@ struct BlockCache {
 } cache;
 
 DecodeState* decodeState;
+std::mutex probeMutex;
 
 // classTrie: counts of White's then Black's pawns, knights, bishops, rooks
 // and queens, ten levels, at most three men in all. A node is its largest
@@ -400,10 +402,17 @@ int probeTablebase(const Position& pos, int side) {
     int first[16], second[16];
     tablebaseMenLists(pos, {classNumber, flip}, first, second);
     const TablebaseClass& t = tablebaseClasses[classNumber];
-    if (t.path[side].empty() || !t.indexFunction[side]) return NoResult;
+    if (!t.indexFunction[side]) return NoResult;
     const int32_t index = t.indexFunction[side](first, second, pos.epSquare ? pos.epSquare : NoEnPassant, flip);
     if (index < 0 || index >= t.size[side]) return NoResult;
-    const int v = tablebaseValue(classNumber, side, index);
+    int v;
+    {
+        // The cache, its files and the registrations a failed read drops
+        // are shared by the search threads.
+        std::lock_guard<std::mutex> lock(probeMutex);
+        if (t.path[side].empty()) return NoResult;
+        v = tablebaseValue(classNumber, side, index);
+    }
     if (v == UnknownValue) return NoResult;
     // Twice the distance from the value base, counted from a score just
     // below mate: a mate in one (byte 126) scores 30000.

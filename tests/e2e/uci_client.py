@@ -39,6 +39,9 @@ class Engine:  # the engine as a child process; every line read is kept in `line
         self.workdir = tempfile.TemporaryDirectory(prefix="tavik-e2e-")
         self.proc = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=self.stderr, cwd=self.workdir.name)
+        # TAVIK_E2E_THREADS=n: every engine searches with n threads (the
+        # option follows the first "uci").
+        self.threads = os.environ.get("TAVIK_E2E_THREADS")
         self.pending = b""
         # A bytearray grows in place: a long soak collects megabytes, and
         # copying them at every read delayed the answers it timed.
@@ -54,6 +57,9 @@ class Engine:  # the engine as a child process; every line read is kept in `line
         try:
             for data in lines:
                 self.proc.stdin.write(data.encode("latin-1") + b"\n" if isinstance(data, str) else data)
+                if self.threads and data == "uci":
+                    self.proc.stdin.write(b"setoption name Threads value %s\n" % self.threads.encode())
+                    self.threads = None
             self.proc.stdin.flush()
         except BrokenPipeError:
             pass  # the engine has gone; the reads will tell

@@ -20,6 +20,7 @@
 #include "frontend/poll.h"
 #include "frontend/report.h"
 #include "frontend/text_io.h"
+#include "frontend/threads.h"
 #include "frontend/throttle.h"
 #include "frontend/timeman.h"
 #include "frontend/uci.h"
@@ -113,7 +114,8 @@ TEST_F(FrontEnd, OptionsTakeEffectAndConfirmOnlyInDebugMode) {
         {"buckets", [] { return int(transpositionTable.mask + 1); }}, {"cache", [] { return cacheMegabytes; }},
         {"draw", [] { return searchEngine.drawScore; }}, {"nullmove", [] { return searchEngine.nullMoveReduction; }},
         {"ownbook", [] { return ownBook; }}, {"multipv", [] { return multiPVSetting; }},
-        {"lowercase", [] { return lowercasePromotions; }}, {"-", [] { return 0; }}};
+        {"lowercase", [] { return lowercasePromotions; }}, {"threads", searchThreadCount},
+        {"-", [] { return 0; }}};
     for (const DataRow& r : dataRows("options.txt")) {
         EXPECT_EQ(printed([&] { setOption(r[0].c_str()); }), r[1] == "-" ? "" : "info string " + r[1] + "\n") << r[0];
         if (r[2] == "path")
@@ -129,6 +131,7 @@ TEST_F(FrontEnd, OptionsTakeEffectAndConfirmOnlyInDebugMode) {
     searchEngine.drawScore = 0;
     searchEngine.nullMoveReduction = 3;
     multiPVSetting = 1;
+    setOption("Threads value 1");
 }
 
 TEST(ReportText, ScoresBoundsAndPv) {

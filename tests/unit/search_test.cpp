@@ -19,7 +19,9 @@
 #include "frontend/poll.h"
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
+#include "frontend/options.h"
 #include "frontend/report.h"
+#include "frontend/threads.h"
 #include "platform/platform.h"
 #include "search/alphabeta.h"
 #include "search/root.h"
@@ -331,6 +333,69 @@ TEST_F(SearchTest, StopMidTreeLeavesTheRootPosition) {
     EXPECT_EQ(std::memcmp(board, own->pos.board, sizeof board), 0);
     EXPECT_EQ(own->pos.hashKey, keys[0]);
     EXPECT_TRUE(own->pos.boardStateConsistent());
+}
+
+// A table move from another position (a key collision, or a slot another
+// thread was writing) is only ever a hint: the search neither plays it nor
+// leaves the board, even for moves no generator makes, such as a king
+// "castling" off the board's edge.
+TEST_F(SearchTest, ForeignTableMovesAreNeverPlayed) {
+    const int side = load("5k2/8/8/8/8/8/8/R1K4R w - - 0 1");
+    Move legal[MaxGeneratedMoves + 1];
+    uint32_t inCheck = 0;
+    const int n = worker.legalRootMoves(legal, inCheck);
+    load("5k2/8/8/8/8/8/8/R1K4R w - - 0 1");
+    const uint64_t root = pos.computeHashKey(side);
+    // Moves the side to move could not make here; stored so shallow that
+    // they never cut, so every probe hands them out.
+    const Move white[] = {makeMoveCode(2, 0), makeMoveCode(4, 6), makeMoveCode(0, 56, Queen), makeMoveCode(61, 63),
+                          makeMoveCode(7, 7), makeMoveCode(2, 3, 7)};
+    const Move black[] = {makeMoveCode(61, 63), makeMoveCode(3, 1), makeMoveCode(0, 8), makeMoveCode(61, 61, 5)};
+    for (Move m : white) ttStore(root, 0, 0, -30, 0, m);
+    for (int i = 0; i < n; ++i)
+        for (Move m : black) ttStore(pos.keyAfterMove(side, legal[i]), 0, 1, -30, 0, m);
+    runThink(5);
+    EXPECT_NE(std::find(legal, legal + n, bestMove), legal + n) << std::hex << bestMove;
+    EXPECT_EQ(pos.hashKey, root);
+    EXPECT_TRUE(pos.boardStateConsistent());
+}
+
+// Helpers search the root of the main worker until the stop; their nodes are
+// counted, and the options that rebuild what they share wait for them.
+TEST_F(SearchTest, HelpersRunUntilStoppedAndOptionsWaitForThem) {
+    ASSERT_TRUE(setSearchThreads(3));
+    load(Italian);
+    runThink(6);  // the engine's host starts the helpers at the first iteration
+    EXPECT_TRUE(helpersRunning());
+    stopHelpers();
+    EXPECT_FALSE(helpersRunning());
+    EXPECT_GT(helperNodes(), 0u);
+    stopFlag = 0;
+
+    load(Italian);
+    worker.prepareSearch(searchEngine.sideToMove);
+    startHelpers(worker, nullptr, 0);
+    const uint32_t buckets = transpositionTable.mask + 1;
+    testing::internal::CaptureStdout();
+    debugFlag = 1;
+    for (const char* text : {"Hash value 2", "Threads value 2", "Clear Hash", "NalimovPath value /nonexistent"})
+        setOption(text);
+    debugFlag = 0;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(transpositionTable.mask + 1, buckets);
+    EXPECT_EQ(searchThreadCount(), 3);
+    sleepMs(20);
+    EXPECT_TRUE(helpersRunning());  // no limit of their own
+    stopHelpers();
+    testing::internal::CaptureStdout();
+    applyDeferredOptions();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(transpositionTable.mask + 1, 65536u);
+    EXPECT_EQ(searchThreadCount(), 2);
+    EXPECT_STREQ(tablebasePath, "/nonexistent");
+    setOption("Threads value 1");
+    setOption("NalimovPath value c:\\");
+    stopFlag = 0;
 }
 
 }  // namespace
