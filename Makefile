@@ -23,7 +23,7 @@ build:
 run: build
 	@./$(BUILD)/tavik
 
-test: test-release test-asan
+test: test-release test-asan tsan
 
 test-release: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)

@@ -73,7 +73,8 @@ void ensureTranspositionTable() {
 }
 
 void SearchWorker::think(const uint64_t* gameKeys, int mateTarget, int multiPv) {
-    ensureTranspositionTable();
+    // A helper starts inside the main search, which has made sure of it.
+    if (!helper) ensureTranspositionTable();
     thinkGameKeys = gameKeys;
     thinkMateTarget = mateTarget;
     // Root preparation.

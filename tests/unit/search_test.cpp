@@ -340,24 +340,28 @@ TEST_F(SearchTest, StopMidTreeLeavesTheRootPosition) {
 // leaves the board, even for moves no generator makes, such as a king
 // "castling" off the board's edge.
 TEST_F(SearchTest, ForeignTableMovesAreNeverPlayed) {
-    const int side = load("5k2/8/8/8/8/8/8/R1K4R w - - 0 1");
-    Move legal[MaxGeneratedMoves + 1];
-    uint32_t inCheck = 0;
-    const int n = worker.legalRootMoves(legal, inCheck);
-    load("5k2/8/8/8/8/8/8/R1K4R w - - 0 1");
-    const uint64_t root = pos.computeHashKey(side);
-    // Moves the side to move could not make here; stored so shallow that
-    // they never cut, so every probe hands them out.
-    const Move white[] = {makeMoveCode(2, 0), makeMoveCode(4, 6), makeMoveCode(0, 56, Queen), makeMoveCode(61, 63),
-                          makeMoveCode(7, 7), makeMoveCode(2, 3, 7)};
-    const Move black[] = {makeMoveCode(61, 63), makeMoveCode(3, 1), makeMoveCode(0, 8), makeMoveCode(61, 61, 5)};
-    for (Move m : white) ttStore(root, 0, 0, -30, 0, m);
-    for (int i = 0; i < n; ++i)
-        for (Move m : black) ttStore(pos.keyAfterMove(side, legal[i]), 0, 1, -30, 0, m);
-    runThink(5);
-    EXPECT_NE(std::find(legal, legal + n, bestMove), legal + n) << std::hex << bestMove;
-    EXPECT_EQ(pos.hashKey, root);
-    EXPECT_TRUE(pos.boardStateConsistent());
+    // Moves the side to move at ply 1 could not make there, the first two
+    // "castling" to a rook square off the board; stored so shallow that they
+    // never cut, so every probe hands them out. One per child, in turn.
+    const Move forWhite[] = {makeMoveCode(2, 0), makeMoveCode(3, 1), makeMoveCode(4, 6), makeMoveCode(0, 56, Queen),
+                             makeMoveCode(7, 7), makeMoveCode(2, 3, 7)};
+    const Move forBlack[] = {makeMoveCode(61, 63), makeMoveCode(60, 62), makeMoveCode(0, 8), makeMoveCode(61, 61, 5)};
+    for (const char* fen : {"5k2/8/8/8/8/8/8/R1K4R w - - 0 1", "5k2/8/8/8/8/8/8/R1K4R b - - 0 1"}) {
+        const int side = load(fen);
+        Move legal[MaxGeneratedMoves + 1];
+        uint32_t inCheck = 0;
+        const int n = worker.legalRootMoves(legal, inCheck);
+        load(fen);
+        const uint64_t root = pos.computeHashKey(side);
+        for (int i = 0; i < n; ++i) {
+            const Move m = side == White ? forBlack[i % 4] : forWhite[i % 6];
+            ttStore(pos.keyAfterMove(side, legal[i]), 0, 1, -30, 0, m);
+        }
+        runThink(5);
+        EXPECT_NE(std::find(legal, legal + n, bestMove), legal + n) << fen << std::hex << bestMove;
+        EXPECT_EQ(pos.hashKey, root) << fen;
+        EXPECT_TRUE(pos.boardStateConsistent()) << fen;
+    }
 }
 
 // Helpers search the root of the main worker until the stop; their nodes are
