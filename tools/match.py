@@ -38,7 +38,7 @@ DEFAULT_TOOL = os.path.join(HERE, "..", "build", "tavik-tool")
 # both engines for ADJUDICATE_MOVES moves each, end the game with --adjudicate.
 ADJUDICATE_SCORE = 1000
 ADJUDICATE_MOVES = 4
-MATE_SCORE = 100000
+MATE_SCORE = 100000  # "score mate n" counts as MATE_SCORE - n
 # The PGN Termination tag of each kind of ending; the rules' own endings are "normal".
 TERMINATION_TAGS = {"checkmate": "normal", "stalemate": "normal", "threefold repetition": "normal",
                     "fifty-move rule": "normal", "insufficient material": "normal", "adjudication": "adjudication",
@@ -114,7 +114,8 @@ class Player:
                 first_line = "multipv" not in words or words[words.index("multipv") + 1:][:1] == ["1"]
                 if at + 2 < len(words) and words[at + 1] in ("cp", "mate") and first_line:
                     value = int(words[at + 2])
-                    score = value if words[at + 1] == "cp" else (MATE_SCORE if value > 0 else -MATE_SCORE)
+                    score = value if words[at + 1] == "cp" else (MATE_SCORE - value if value > 0 else
+                                                                 -MATE_SCORE - value)
                     depth = int(words[words.index("depth") + 1]) if "depth" in words else depth
             elif words[:1] == ["bestmove"]:
                 seconds = time.monotonic() - start
@@ -130,6 +131,16 @@ class Player:
         self.engine.send("quit")
         self.engine.close(2.0)
         self.engine = None
+
+
+def move_comment(score, depth, seconds):  # "+0.35/12 0.53s", "-M3/20 0.10s"
+    if score is None:
+        text = "?"
+    elif abs(score) > MATE_SCORE - 1000:
+        text = ("+M%d" if score > 0 else "-M%d") % (MATE_SCORE - abs(score))
+    else:
+        text = "%+.2f" % (score / 100.0)
+    return "%s/%d %.2fs" % (text, depth or 0, seconds)
 
 
 def read_openings(path):
@@ -176,7 +187,7 @@ class Match:
         self.names = ["A", "B"]
         self.pgn = open(args.pgn, "w") if args.pgn else None
 
-    def go_command(self, clocks, white):
+    def go_command(self, clocks):
         words = ["go"]
         if self.args.tc:
             words += ["wtime", str(max(1, int(clocks[0]))), "btime", str(max(1, int(clocks[1]))),
@@ -218,7 +229,7 @@ class Match:
             position = "position startpos" + (" moves " + " ".join(game.moves) if game.moves else "")
             timeout = clocks[side] / 1000.0 + args.time_margin / 1000.0 + 1.0 if clocks else args.move_timeout
             try:
-                move, score, depth, seconds = mover.think(position, self.go_command(clocks, side == 0), timeout)
+                move, score, depth, seconds = mover.think(position, self.go_command(clocks), timeout)
             except EngineFault as fault:
                 mover.restart()
                 timed_out = clocks is not None and str(fault) == "stalled"
@@ -237,9 +248,7 @@ class Match:
                 result, reason, kind = loser_result, "%s plays illegal move %r" % (colour, move), "illegal move"
                 break
             game.play(move, legal)
-            comments.append(("%s/%d %.2fs" % (
-                "%+.2f" % (score / 100.0) if score is not None and abs(score) < MATE_SCORE else
-                ("+M" if score and score > 0 else "-M") if score is not None else "?", depth or 0, seconds)))
+            comments.append(move_comment(score, depth, seconds))
             if args.adjudicate:
                 white_scores.append(None if score is None else score if side == 0 else -score)
                 recent = white_scores[-2 * ADJUDICATE_MOVES:]

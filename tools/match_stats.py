@@ -55,14 +55,14 @@ def sprt_bounds(alpha=0.05, beta=0.05):
 def sprt_llr(wins, draws, losses, elo0, elo1):
     """Log-likelihood ratio of elo1 against elo0, in the usual normal
     approximation of the generalised SPRT: the mean score is taken as
-    normal with the variance the games show. 0 while the games have shown
-    no variance (fewer than two kinds of result)."""
+    normal with the variance the games show. A kind of result not yet seen
+    counts as half a game, so that a run of like results (an engine that
+    crashes every game) still comes to a decision."""
+    if wins + draws + losses == 0:
+        return 0.0
+    wins, draws, losses = (count or 0.5 for count in (wins, draws, losses))
     games = wins + draws + losses
-    if games == 0:
-        return 0.0
     score, variance = score_and_variance(wins, draws, losses)
-    if variance <= 0.0:
-        return 0.0
     s0, s1 = expected_score(elo0), expected_score(elo1)
     return games * (s1 - s0) * (2.0 * score - s0 - s1) / (2.0 * variance)
 

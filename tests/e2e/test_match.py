@@ -135,6 +135,12 @@ def check_faults(tavik, tool, scratch, failures):
         failures.expect(proc.returncode == 0 and final_score(proc.stdout) == (2, 0, 0)
                         and "Endings: %s\n" % ending in proc.stdout,
                         "fake engine %s: exit %d\n%s%s" % (mode, proc.returncode, proc.stdout[-800:], proc.stderr))
+    # An SPRT stops at its bound: a side that loses every game is found weaker within a few dozen games.
+    proc = run_match(tool, "--a", tavik, "--b", "%s %s illegal" % (sys.executable, fake), "--nodes", "300",
+                     "--sprt", "0", "10", "--pgn", pgn, "--openings", openings)
+    score = final_score(proc.stdout)
+    failures.expect(proc.returncode == 0 and "H1 accepted (elo1)" in proc.stdout and score and score[0] < 40
+                    and score[1:] == (0, 0), "SPRT against an engine that always loses: %s" % proc.stdout[-600:])
     # Mistakes in the request stop the runner before any game, with a reason.
     for args, reason in ((["--a-option", "Nonsense=1", "--nodes", "100"], "offers no option 'Nonsense'"),
                          (["--tc", "10x"], "time control"),
