@@ -206,6 +206,8 @@ class Match:
         comments = []
         for move in moves:
             legal, _ = legal_moves(tool, "startpos", game.moves)
+            if move not in legal:
+                raise AssertionError("opening %r: %s is illegal" % (opening_name, move))
             game.play(move, legal)
             comments.append("book")
         for player in players:
@@ -415,14 +417,15 @@ def main(argv=None):
         parser.error("no tavik-tool at %s (build it, or give --tool)" % args.tool)
     try:
         openings = read_openings(args.openings)
-        for moves, name in openings:
+        if not openings:
+            parser.error("no opening lines in %s" % args.openings)
+        if args.seed is not None:
+            random.Random(args.seed).shuffle(openings)
+        # Those the match will reach are checked before the first game.
+        for moves, name in openings[:(args.games + 1) // 2]:
             legal_moves(args.tool, "startpos", moves)
     except (OSError, AssertionError) as problem:
         parser.error("openings %s: %s" % (args.openings, problem))
-    if not openings:
-        parser.error("no opening lines in %s" % args.openings)
-    if args.seed is not None:
-        random.Random(args.seed).shuffle(openings)
     return Match(args, openings).run()
 
 

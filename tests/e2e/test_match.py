@@ -92,8 +92,8 @@ def final_score(stdout):  # (wins, losses, draws) of the last score line
 
 def check_tiny_match(tavik, tool, scratch, failures):
     pgn = os.path.join(scratch, "tiny.pgn")
-    proc = run_match(tool, "--a", tavik, "--b", tavik, "--b-option", "Hash=2", "--nodes", "800", "--games", "2",
-                     "--adjudicate", "--max-plies", "80", "--pgn", pgn)
+    proc = run_match(tool, "--a", tavik, "--b", tavik, "--b-option", "Hash=2", "--nodes", "400", "--games", "2",
+                     "--adjudicate", "--max-plies", "40", "--pgn", pgn)
     if not failures.expect(proc.returncode == 0 and "Finished: 2 games" in proc.stdout,
                            "tiny match: exit %d\n%s%s" % (proc.returncode, proc.stdout[-1500:], proc.stderr[-1500:])):
         return
@@ -127,8 +127,8 @@ def check_faults(tavik, tool, scratch, failures):
         f.write("# two lines are enough here\ne2e4 e7e5 # King's Pawn\nd2d4 d7d5 # Queen's Pawn\n")
     cases = [("illegal", ["--nodes", "500"], "illegal move 2"),
              ("crash", ["--nodes", "500"], "engine crashed 2"),
-             ("slow", ["--tc", "0.3+0"], "time forfeit 2"),
-             ("silent", ["--nodes", "500", "--move-timeout", "1"], "engine stalled 2")]
+             ("slow", ["--tc", "0.2+0"], "time forfeit 2"),
+             ("silent", ["--nodes", "500", "--move-timeout", "0.5"], "engine stalled 2")]
     for mode, limits, ending in cases:
         proc = run_match(tool, "--a", tavik, "--b", "%s %s %s" % (sys.executable, fake, mode), "--games", "2",
                          "--pgn", pgn, "--openings", openings, *limits)
