@@ -8,10 +8,17 @@ WIN_BUILD ?= build-windows
 PREFIX ?= /usr/local
 VERSION := $(shell sh tools/version.sh)
 
-.PHONY: all build run test test-release test-asan tsan bench-threads perft bench bench-startup bench-throttle book testmode tb-verify tb5 tb-index-check tb-endgames bench-compare clean fuzz soak
+.PHONY: all build exe match run test test-release test-asan tsan bench-threads perft bench bench-startup bench-throttle book testmode tb-verify tb5 tb-index-check tb-endgames bench-compare clean fuzz soak
 .PHONY: windows test-windows install install-files uninstall dist
 
+# "make EXE=<path> [CXX=<compiler>]", the way distributed test frameworks
+# build an engine: the engine alone, built as "make build" builds it but
+# without the tests, copied to <path>. Each compiler gets its own folder.
+ifdef EXE
+all: exe
+else
 all: build
+endif
 
 # Profile-guided -O3/LTO build (see tools/release_build.sh). PGO=0 builds
 # without the training run; NATIVE=1 tunes for this machine's processor.
@@ -19,6 +26,15 @@ PGO ?= 1
 NATIVE ?= 0
 build:
 	@PGO=$(PGO) tools/release_build.sh $(BUILD) $(JOBS) -DTAVIK_NATIVE=$(if $(filter 1,$(NATIVE)),ON,OFF)
+
+EXE_BUILD ?= build-exe$(if $(filter default,$(origin CXX)),,-$(notdir $(firstword $(CXX))))
+# Profiles are GCC's alone: with clang the training build would be wasted.
+EXE_PGO = $(if $(findstring clang,$(CXX)),0,$(PGO))
+exe:
+	@test -n "$(EXE)" || { echo "usage: make EXE=<path> [CXX=<compiler>]"; exit 2; }
+	@PGO=$(EXE_PGO) tools/release_build.sh $(EXE_BUILD) $(JOBS) -DTAVIK_TESTS=OFF \
+		-DTAVIK_NATIVE=$(if $(filter 1,$(NATIVE)),ON,OFF) $(if $(filter default,$(origin CXX)),,-DCMAKE_CXX_COMPILER=$(CXX))
+	@mkdir -p "$(dir $(EXE))" && cp $(EXE_BUILD)/tavik "$(EXE)"
 
 run: build
 	@./$(BUILD)/tavik
@@ -44,7 +60,7 @@ tsan:
 	done
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) dist
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(WIN_BUILD) build-exe* dist
 
 perft: build
 	python3 tools/perft_check.py ./$(BUILD)/tavik-tool --deep
@@ -155,6 +171,11 @@ fuzz:
 	    || { tail -40 $(FUZZ_BUILD)/fuzz-$$t.log; exit 1; }; \
 	  grep -E "^#[0-9]+ *DONE|stat::number_of_executed_units|stat::average_exec_per_sec" $(FUZZ_BUILD)/fuzz-$$t.log; \
 	done
+
+# make match ARGS="...": a local match with tools/match.py; see README.md,
+# "Testing changes at scale". The legal-move judge is this build's tavik-tool.
+match: build
+	python3 tools/match.py --tool ./$(BUILD)/tavik-tool $(ARGS)
 
 # Games through the real binary with UCI noise; SOAK_MINUTES long.
 SOAK_MINUTES ?= 10

@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "bench_cmd.h"
 #include "book_cmd.h"
 #include "eval_cmd.h"
+#include "frontend/bench.h"
 #include "moves_cmd.h"
 #include "perft_cmd.h"
 #include "tavik_version.h"

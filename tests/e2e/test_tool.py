@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
 # tavik-tool: the commands of tests/data/tool_cases.txt and the bench (its
-# node total pins the search and evaluation).
+# node total pins the search and evaluation); the engine's own "tavik bench".
 # usage: test_tool.py <tavik> <tavik-tool>
 import os
 import re
 import shlex
+import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -18,7 +19,7 @@ ROW = re.compile(r"Position +\d+/\d+: bestmove \S+ +score (?:cp -?\d+|mate \d+) 
 def main():
     if len(sys.argv) != 3:
         sys.exit("usage: test_tool.py <tavik> <tavik-tool>")
-    tool, failures = sys.argv[2], []
+    tavik, tool, failures = sys.argv[1], sys.argv[2], []
 
     def expect(condition, message):
         if not condition:
@@ -40,11 +41,23 @@ def main():
         expect(int(total.group(1)) == sum(int(m.group(1)) for m in rows) == BENCH_DEPTH_4_NODES,
                "bench 4 total %s" % total.group(1))
         # A position searched alone gives what it gave after all the others.
-        fen = [text.strip().strip(",").strip('"') for text in open(os.path.join(HERE, "..", "..", "tools",
-               "bench_positions.h")) if text.startswith('    "')][7]
+        fen = [text.strip().strip(",").strip('"') for text in open(os.path.join(HERE, "..", "..", "src",
+               "frontend", "bench_positions.h")) if text.startswith('    "')][7]
         alone = ROW.fullmatch(run(tool, "bench", "4", *fen.split()).stdout.split("\n")[0])
         expect(alone and alone.group(0).split(":", 1)[1] == rows[7].group(0).split(":", 1)[1],
                "position 8 alone: %r" % (alone and alone.group(0)))
+
+    # The engine runs the same bench; test frameworks read its last line.
+    proc = run(tavik, "bench", "4")
+    last = re.fullmatch(r"(\d+) nodes (\d+) nps", proc.stdout.rstrip("\n").split("\n")[-1])
+    expect(proc.returncode == 0 and last and int(last.group(1)) == BENCH_DEPTH_4_NODES and int(last.group(2)) > 0,
+           "tavik bench 4: exit %d\n%s" % (proc.returncode, proc.stdout[-300:]))
+    for args in (["bench", "0"], ["bench", "4x"]):
+        proc = run(tavik, *args)
+        expect(proc.returncode == 1 and "depth" in proc.stderr, "tavik %s: exit %d" % (" ".join(args), proc.returncode))
+    # Any other first argument still starts the protocol.
+    proc = subprocess.run([tavik, "benchmark"], input="uci\nquit\n", capture_output=True, text=True, timeout=10)
+    expect(proc.returncode == 0 and "uciok" in proc.stdout, "tavik benchmark: %r" % proc.stdout[-200:])
     print("".join("FAIL: %s\n" % text for text in failures) + "tavik-tool: %d failure(s)" % len(failures))
     return 1 if failures else 0
 

@@ -33,11 +33,11 @@ def line_kind(text):  # None when the line fits no pattern
 
 class Engine:  # the engine as a child process; every line read is kept in `lines`
 
-    def __init__(self, path, handshake=False):
+    def __init__(self, path, handshake=False):  # path: the program, or a command as a list of words
         self.stderr = tempfile.TemporaryFile()
         # An empty directory of its own: no opening book or other stray file is found there.
         self.workdir = tempfile.TemporaryDirectory(prefix="tavik-e2e-")
-        self.proc = subprocess.Popen([path], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+        self.proc = subprocess.Popen([path] if isinstance(path, str) else path, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                      stderr=self.stderr, cwd=self.workdir.name)
         # TAVIK_E2E_THREADS=n: every engine searches with n threads (the
         # option follows the first "uci").

@@ -1,4 +1,4 @@
-#include "bench_cmd.h"
+#include "frontend/bench.h"
 
 #include <chrono>
 #include <cinttypes>
@@ -8,10 +8,10 @@
 #include <cstring>
 #include <string>
 
-#include "bench_positions.h"
 #include "board/board.h"
 #include "board/perft.h"
 #include "eval/psq.h"
+#include "frontend/bench_positions.h"
 #include "frontend/driver.h"
 #include "frontend/engine_state.h"
 #include "frontend/game_record.h"
@@ -72,7 +72,7 @@ void freshEngineState(const char* fen) {
 
 }  // namespace
 
-int runBenchCommand(int argc, char** argv) {
+int runBenchCommand(int argc, char** argv, bool frameworkLine) {
     int depth = DefaultBenchDepth;
     std::string fen;
     if (argc >= 2 && !parseDepth(argv[1], depth)) {
@@ -131,6 +131,7 @@ int runBenchCommand(int argc, char** argv) {
     const uint64_t nps = totalNodes * 1000 / (ms > 0 ? ms : 1);
     std::printf("\nTotal nodes: %" PRIu64 "\nTime: %" PRIu64 " ms\nNodes per second: %" PRIu64 "\n", totalNodes, ms,
                 nps);
+    if (frameworkLine) std::printf("%" PRIu64 " nodes %" PRIu64 " nps\n", totalNodes, nps);
     std::fflush(stdout);
     return 0;
 }
