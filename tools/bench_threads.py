@@ -16,7 +16,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 
 
 def bench_positions():  # the FENs of tavik-tool bench, in its order
-    text = open(os.path.join(HERE, "bench_positions.h")).read()
+    text = open(os.path.join(HERE, "..", "src", "frontend", "bench_positions.h")).read()
     return re.findall(r'^\s*"([^"]+)",', text, re.M)
 
 
