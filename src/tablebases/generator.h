@@ -104,7 +104,7 @@ public:
                 int8_t& value) const;
 
 private:
-    void generate(Table& table);
+    bool generate(Table& table);
     bool successorsReady(const std::string& name, std::string& error);
     int threads_;
     bool progress_;
