@@ -695,8 +695,7 @@ bool parseMaterial(const std::string& name, Material& material) {
     int side = 0;
     for (size_t i = 0; i < name.size(); ++i) {
         if (i > 0 && name[i] == 'k') side = 1;
-        const char* letter = std::strchr(ClassManLetters, name[i]);
-        material.piece[i] = letter ? int(letter - ClassManLetters) + Pawn : King;
+        material.piece[i] = classManCode(name[i]);
         material.colour[i] = side;
         if (material.piece[i] == Pawn) pawns[side] = true;
     }
@@ -836,8 +835,7 @@ bool Generator::lookup(const int* piece, const int* colour, const int* square, i
         int list = -1;
         for (const char* q = ClassTable[found.classNumber].name; *q; ++q) {
             if (*q == 'k') ++list;
-            const char* letter = std::strchr(ClassManLetters, *q);
-            const int code = letter ? int(letter - ClassManLetters) + Pawn : King;
+            const int code = classManCode(*q);
             int k = 0;
             while (k < count && (used[k] || piece[k] != code || colour[k] != (list ^ found.flip))) ++k;
             if (k == count) return false;

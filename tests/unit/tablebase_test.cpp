@@ -4,6 +4,8 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,7 +19,6 @@
 #include <gtb-probe.h>
 #endif
 
-#ifdef TAVIK_HAVE_GAVIOTA
 namespace {
 
 std::vector<int8_t> readFile(const std::string& path) {
@@ -31,7 +32,6 @@ std::vector<int8_t> readFile(const std::string& path) {
 }
 
 }  // namespace
-#endif
 
 // Every placement of the three-man classes, both sides to move: the oracle's
 // verdict, or its refusal for illegal placements, must match the generator's
@@ -186,5 +186,49 @@ TEST(TablebaseGenerator, CompressedSuccessorsAndCompleteness) {
 
     fs::resize_file(dir + "/kpk.nbb", want[1].size() - 1);
     EXPECT_FALSE(classFilesComplete(dir, findTablebaseClass("kpk")));
+    fs::remove_all(base);
+}
+
+// Classes of tests/data/tb_generation.txt made with one thread and with
+// several: the files are byte-identical (the threads only share out the
+// work, and a level's outcome does not depend on their order), the longest
+// win is the listed one, and the checker proves them with two threads. The
+// unoptimised builds take the lines marked "all".
+TEST(TablebaseGenerator, ThreadsGiveTheSameFiles) {
+    namespace fs = std::filesystem;
+    const fs::path base = fs::temp_directory_path() / "tavik-tb-threads";
+    fs::remove_all(base);
+    const std::string dirs[2] = {(base / "one").string(), (base / "several").string()};
+    for (const std::string& dir : dirs) fs::create_directories(dir);
+    std::ifstream cases(TAVIK_TEST_DATA "/tb_generation.txt");
+    ASSERT_TRUE(cases) << "tests/data/tb_generation.txt missing";
+    tbgen::Generator one(1, false, dirs[0]), several(3, false, dirs[1]);
+    std::string line;
+    int classes = 0;
+    while (std::getline(cases, line)) {
+        std::istringstream fields(line);
+        std::string name, builds;
+        int longestWin = -1;
+        if (line.empty() || line[0] == '#' || !(fields >> name >> longestWin >> builds)) continue;
+#ifndef NDEBUG
+        if (builds != "all") continue;
+#endif
+        ++classes;
+        std::string error;
+        tbgen::Generator* generators[2] = {&one, &several};
+        for (int g = 0; g < 2; ++g) {
+            const tbgen::Table* table = generators[g]->table(name, error);
+            ASSERT_NE(table, nullptr) << name << ": " << error;
+            EXPECT_EQ(table->longestWin, longestWin) << name;
+            ASSERT_TRUE(tbgen::writeTableFiles(dirs[g], *table, error)) << error;
+        }
+        for (const char* ext : {".nbw", ".nbb"}) {
+            const std::vector<int8_t> want = readFile(dirs[0] + "/" + name + ext);
+            EXPECT_FALSE(want.empty()) << name << ext;
+            EXPECT_TRUE(want == readFile(dirs[1] + "/" + name + ext)) << name << ext << " differs with threads";
+        }
+        EXPECT_TRUE(verifyTablebase(dirs[1], name, 2)) << name;
+    }
+    EXPECT_GE(classes, 3);
     fs::remove_all(base);
 }
