@@ -226,6 +226,7 @@ struct Work {
     std::atomic<int> lastPending{0};
     std::atomic<uint64_t> resolved{0};
     mutable std::atomic<bool> lookupFailed{false};  // a conversion's result was not to be had
+    ConversionPlan plans[(MaxMen + 1) * MaxMen * (King + 1)];  // by planKey
 
     Work(Table& t, const Generator& g) : table(t), generator(g), m(t.material), n(t.material.count) {
         kingOf[0] = 0;
@@ -305,17 +306,48 @@ struct Work {
         }
     }
 
-    int8_t convert(const int* sq, int capturedMan, int movedMan, int promotion, int sideAfter) const {
-        int piece[MaxMen], colour[MaxMen], square[MaxMen], k = 0;
+    // Men left by a capture and/or promotion; the plan's key.
+    int convertedMen(int capturedMan, int movedMan, int promotion, int* piece, int* colour) const {
+        int k = 0;
         for (int i = 0; i < n; ++i) {
             if (i == capturedMan) continue;
             piece[k] = i == movedMan && promotion ? promotion : m.piece[i];
-            colour[k] = m.colour[i];
-            square[k++] = sq[i];
+            colour[k++] = m.colour[i];
         }
+        return k;
+    }
+    static int planKey(int capturedMan, int movedMan, int promotion) {
+        return ((capturedMan + 1) * MaxMen + (promotion ? movedMan : 0)) * (King + 1) + promotion;
+    }
+    // Every kind of conversion planned up front when successors come from
+    // files: finding the class and the men's order per move cost as much as
+    // reading the result.
+    void planConversions() {
+        for (int captured = -1; captured < n; ++captured)
+            for (int moved = 0; moved < n; ++moved)
+                for (int promotion = 0; promotion <= Queen; ++promotion) {
+                    if (captured < 0 && !promotion) continue;
+                    int piece[MaxMen], colour[MaxMen];
+                    const int k = convertedMen(captured, moved, promotion, piece, colour);
+                    plans[planKey(captured, moved, promotion)] = generator.planConversion(piece, colour, k);
+                }
+    }
+
+    int8_t convert(const int* sq, int capturedMan, int movedMan, int promotion, int sideAfter) const {
+        int square[MaxMen], k = 0;
+        for (int i = 0; i < n; ++i)
+            if (i != capturedMan) square[k++] = sq[i];
         int8_t v = 0;
-        if (!generator.lookup(piece, colour, square, k, sideAfter, v))
-            lookupFailed.store(true, std::memory_order_relaxed);
+        const ConversionPlan& plan = plans[planKey(capturedMan, movedMan, promotion)];
+        bool found;
+        if (plan.valid) {
+            found = generator.lookup(plan, square, sideAfter, v);
+        } else {
+            int piece[MaxMen], colour[MaxMen];
+            convertedMen(capturedMan, movedMan, promotion, piece, colour);
+            found = generator.lookup(piece, colour, square, k, sideAfter, v);
+        }
+        if (!found) lookupFailed.store(true, std::memory_order_relaxed);
         return v;
     }
 
@@ -427,6 +459,7 @@ struct Work {
     }
 
     void initialise() {
+        planConversions();
         if (m.pawnsBothSides) collectEnPassantNodes();
         const uint64_t groups = table.positions >> GroupShift;
         for (int side = 0; side < 2; ++side) {
@@ -816,39 +849,57 @@ Generator::Generator(int threads, bool progress, const std::string& dir)
 
 Generator::~Generator() = default;
 
-bool Generator::lookup(const int* piece, const int* colour, const int* square, int count, int side,
-                       int8_t& value) const {
-    if (!dir_.empty()) {
-        int counts[2][ClassManKinds] = {};
-        for (int i = 0; i < count; ++i)
-            if (piece[i] != King) ++counts[colour[i]][piece[i] - Pawn];
-        const TablebaseMaterial found = materialClass(counts[0], counts[1]);
-        if (found.classNumber == 0 && count == 2) {
-            value = 0;
-            return true;
-        }
-        const ClassFiles* files = files_->byClass[found.classNumber].get();
-        if (!files) return false;
-        // The index functions take the men in the order of the class name.
-        int lists[2][MaxMen] = {}, slots[2] = {0, 0};
-        bool used[MaxMen] = {};
-        int list = -1;
-        for (const char* q = ClassTable[found.classNumber].name; *q; ++q) {
-            if (*q == 'k') ++list;
-            const int code = classManCode(*q);
-            int k = 0;
-            while (k < count && (used[k] || piece[k] != code || colour[k] != (list ^ found.flip))) ++k;
-            if (k == count) return false;
-            used[k] = true;
-            lists[list][slots[list]++] = square[k];
-        }
-        const int fileSide = side ^ found.flip;
-        const int32_t index =
-            classIndexFunction(found.classNumber, fileSide)(lists[0], lists[1], NoEnPassant, found.flip);
-        if (index < 0 || index >= ClassTable[found.classNumber].size[fileSide]) return false;
-        value = files->byte(fileSide, index);
+ConversionPlan Generator::planConversion(const int* piece, const int* colour, int count) const {
+    ConversionPlan plan;
+    if (dir_.empty()) return plan;
+    int counts[2][ClassManKinds] = {};
+    for (int i = 0; i < count; ++i)
+        if (piece[i] != King) ++counts[colour[i]][piece[i] - Pawn];
+    const TablebaseMaterial found = materialClass(counts[0], counts[1]);
+    if (found.classNumber == 0) {
+        plan.valid = plan.bareKings = count == 2;
+        return plan;
+    }
+    plan.classNumber = found.classNumber;
+    plan.flip = found.flip;
+    // The index functions take the men in the order of the class name.
+    bool used[MaxMen] = {};
+    int list = -1;
+    for (const char* q = ClassTable[found.classNumber].name; *q; ++q) {
+        if (*q == 'k') ++list;
+        const int code = classManCode(*q);
+        int k = 0;
+        while (k < count && (used[k] || piece[k] != code || colour[k] != (list ^ found.flip))) ++k;
+        if (k == count) return plan;
+        used[k] = true;
+        plan.man[list][plan.men[list]++] = k;
+    }
+    plan.valid = true;
+    return plan;
+}
+
+bool Generator::lookup(const ConversionPlan& plan, const int* square, int side, int8_t& value) const {
+    if (!plan.valid) return false;
+    if (plan.bareKings) {
+        value = 0;
         return true;
     }
+    const ClassFiles* files = files_->byClass[plan.classNumber].get();
+    if (!files) return false;
+    int lists[2][MaxMen] = {};
+    for (int list = 0; list < 2; ++list)
+        for (int slot = 0; slot < plan.men[list]; ++slot) lists[list][slot] = square[plan.man[list][slot]];
+    const int fileSide = side ^ plan.flip;
+    const int32_t index =
+        classIndexFunction(plan.classNumber, fileSide)(lists[0], lists[1], NoEnPassant, plan.flip);
+    if (index < 0 || index >= ClassTable[plan.classNumber].size[fileSide]) return false;
+    value = files->byte(fileSide, index);
+    return true;
+}
+
+bool Generator::lookup(const int* piece, const int* colour, const int* square, int count, int side,
+                       int8_t& value) const {
+    if (!dir_.empty()) return lookup(planConversion(piece, colour, count), square, side, value);
     bool reversed = false;
     const std::string name = materialName(piece, colour, count, reversed);
     if (name.empty()) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "tablebases/classes.h"
 #include "tablebases/compressor.h"
 #include "tablebases/generator.h"
@@ -20,6 +22,12 @@
 #endif
 
 namespace {
+
+// A scratch folder of this process's own: the suites of other checkouts may
+// be running at the same time.
+std::filesystem::path scratchDir(const std::string& name) {
+    return std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()));
+}
 
 std::vector<int8_t> readFile(const std::string& path) {
     std::vector<int8_t> bytes;
@@ -46,7 +54,7 @@ TEST(TablebaseGenerator, ThreeMenAgreeWithGaviota) {
     tbcache_init(4 << 20, 0);
     ASSERT_TRUE(tb_availability() & 1) << "Gaviota 3-man tables missing from /usr/share/gaviotatb/gtb4";
 
-    const std::string dir = (std::filesystem::temp_directory_path() / "tavik-tb-gaviota").string();
+    const std::string dir = scratchDir("tavik-tb-gaviota").string();
     std::filesystem::create_directories(dir);
     buildIndexTables();
     tbgen::Generator generator(2, false);
@@ -125,7 +133,7 @@ TEST(TablebaseGenerator, SuccessorsFromFilesAsInMemory) {
     const std::string name = "kpk";
 #endif
     namespace fs = std::filesystem;
-    const fs::path base = fs::temp_directory_path() / "tavik-tb-successors";
+    const fs::path base = scratchDir("tavik-tb-successors");
     fs::remove_all(base);
     const std::string memory = (base / "memory").string(), files = (base / "files").string();
     fs::create_directories(memory);
@@ -155,7 +163,7 @@ TEST(TablebaseGenerator, SuccessorsFromFilesAsInMemory) {
 // file does not.
 TEST(TablebaseGenerator, CompressedSuccessorsAndCompleteness) {
     namespace fs = std::filesystem;
-    const fs::path base = fs::temp_directory_path() / "tavik-tb-compressed";
+    const fs::path base = scratchDir("tavik-tb-compressed");
     fs::remove_all(base);
     fs::create_directories(base);
     const std::string dir = base.string();
@@ -196,7 +204,7 @@ TEST(TablebaseGenerator, CompressedSuccessorsAndCompleteness) {
 // unoptimised builds take the lines marked "all".
 TEST(TablebaseGenerator, ThreadsGiveTheSameFiles) {
     namespace fs = std::filesystem;
-    const fs::path base = fs::temp_directory_path() / "tavik-tb-threads";
+    const fs::path base = scratchDir("tavik-tb-threads");
     fs::remove_all(base);
     const std::string dirs[2] = {(base / "one").string(), (base / "several").string()};
     for (const std::string& dir : dirs) fs::create_directories(dir);
