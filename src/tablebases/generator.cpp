@@ -463,6 +463,8 @@ struct Work {
         if (m.pawnsBothSides) collectEnPassantNodes();
         const uint64_t groups = table.positions >> GroupShift;
         for (int side = 0; side < 2; ++side) {
+            state[side].reserve(table.positions);
+            adviseHugePages(state[side].data(), table.positions * sizeof(NodeState));
             state[side].assign(table.positions, Invalid);
             settledIn[side][0].assign(groups, 0);
             settledIn[side][1].assign(groups, 0);

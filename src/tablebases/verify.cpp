@@ -15,6 +15,7 @@
 #include "tablebases/classes.h"
 #include "tablebases/generator.h"
 #include "tablebases/registry.h"
+#include "tablebases/tablefiles.h"
 
 namespace {
 
@@ -53,6 +54,8 @@ public:
             const std::string path = dir + "/" + tablebaseClasses[c].name + (side ? ".nbb" : ".nbw");
             FILE* f = std::fopen(path.c_str(), "rb");
             auto& bytes = files->bytes[side];
+            bytes.reserve(size_t(tablebaseClasses[c].size[side]));
+            adviseHugePages(bytes.data(), bytes.capacity());  // read at random
             bytes.resize(size_t(tablebaseClasses[c].size[side]));
             const bool ok =
                 f && std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fgetc(f) == EOF;
