@@ -105,7 +105,7 @@ int probeCommand(int argc, char** argv) {
 }
 
 int generateUsage() {
-    std::fprintf(stderr, "usage: tavik-tool tb generate <dir> (<class>... | --men N) [--force]\n");
+    std::fprintf(stderr, "usage: tavik-tool tb generate <dir> (<class>... | --men N) [--force] [--threads N]\n");
     return 2;
 }
 
@@ -141,15 +141,32 @@ bool takeFlag(int& argc, char** argv, const char* flag) {
     return false;
 }
 
+// Takes "--threads N" out of the arguments: N, by default every core; 0
+// for a value that is no count.
+int takeThreads(int& argc, char** argv) {
+    int threads = int(std::max(1u, std::thread::hardware_concurrency()));
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--threads") != 0) continue;
+        char* end = nullptr;
+        const long n = i + 1 < argc ? std::strtol(argv[i + 1], &end, 10) : 0;
+        threads = end && *end == 0 && n >= 1 && n <= 256 ? int(n) : 0;
+        const int taken = i + 1 < argc ? 2 : 1;
+        std::copy(argv + i + taken, argv + argc, argv + i);
+        argc -= taken;
+        break;
+    }
+    return threads;
+}
+
 // Classes in dependency order, each after the classes it converts into;
 // successors missing from the directory are made on the way. A class whose
 // files are whole is skipped unless forced.
 int runGenerate(int argc, char** argv) {
     const bool force = takeFlag(argc, argv, "--force");
+    const int threads = takeThreads(argc, argv);
     std::vector<std::string> names;
-    if (!classArguments("generate", argc, argv, names)) return generateUsage();
+    if (threads == 0 || !classArguments("generate", argc, argv, names)) return generateUsage();
     const std::string dir = argv[1];
-    const int threads = int(std::max(1u, std::thread::hardware_concurrency()));
     tbgen::Generator generator(threads, true, dir);
     std::vector<std::string> order;
     for (const std::string& name : tbgen::dependencyOrder(names))
@@ -170,14 +187,15 @@ int runGenerate(int argc, char** argv) {
 }
 
 int runVerify(int argc, char** argv) {
+    const int threads = takeThreads(argc, argv);
     std::vector<std::string> names;
-    if (!classArguments("verify", argc, argv, names)) {
-        std::fprintf(stderr, "usage: tavik-tool tb verify <dir> (<class>... | --men N)\n");
+    if (threads == 0 || !classArguments("verify", argc, argv, names)) {
+        std::fprintf(stderr, "usage: tavik-tool tb verify <dir> (<class>... | --men N) [--threads N]\n");
         return 2;
     }
     int status = 0;
     for (const std::string& name : names)
-        if (!verifyTablebase(argv[1], name)) status = 1;
+        if (!verifyTablebase(argv[1], name, threads)) status = 1;
     return status;
 }
 
@@ -189,8 +207,8 @@ struct Subcommand {
 
 const Subcommand subcommands[] = {
     {"probe", probeCommand, "probe <dir> <FEN>    the stored byte of a position in a plain or compressed file, in words"},
-    {"generate", runGenerate, "generate <dir> (<class>... | --men N) [--force]   write plain tables by retrograde analysis, successors first"},
-    {"verify", runVerify, "verify <dir> (<class>... | --men N)     check every position against its successors"},
+    {"generate", runGenerate, "generate <dir> (<class>... | --men N) [--force] [--threads N]   write plain tables by retrograde analysis, successors first"},
+    {"verify", runVerify, "verify <dir> (<class>... | --men N) [--threads N]   check every position against its successors"},
     {"compress", runTbCompressCommand, "compress <file>...                      write <file>.emd, the compressed form of each table file"},
     {"plan", runTbPlanCommand, "plan <dir> --men N [--output FILE]        write <dir>/plan.mk: one make target per class after its successors"},
     {"check", runTbCheckCommand, "check <file>...                         prove table files whole: block checksums, size, result bytes"},

@@ -86,7 +86,7 @@ void tablebaseMenLists(const Position& pos, const TablebaseMaterial& material, i
             continue;
         }
         const int colour = side ^ material.flip;
-        const int code = int(std::strchr(ClassManLetters, *q) - ClassManLetters) + Pawn;
+        const int code = classManCode(*q);
         for (int i = 1; i <= pos.lastPieceIndex[colour]; ++i) {
             const int s = pos.pieceList[colour][i];
             if (used[colour][i] || pos.board[s].piece != code) continue;

@@ -136,6 +136,12 @@ constexpr int TablebaseClassCount = int(std::size(ClassTable));  // row 0 ("kk")
 constexpr int NoEnPassant = 64;  // en-passant square argument when there is none
 constexpr int ClassManKinds = 5;  // pawn, knight, bishop, rook, queen
 constexpr char ClassManLetters[] = "pnbrq";
+// Piece code of a letter of a class name: pawn 1 .. queen 5, king 6.
+constexpr int classManCode(char letter) {
+    for (int kind = 0; kind < ClassManKinds; ++kind)
+        if (ClassManLetters[kind] == letter) return kind + 1;
+    return 6;
+}
 
 // Men of a class, kings included.
 constexpr int classMen(int classNumber) { return int(std::string_view(ClassTable[classNumber].name).size()); }

@@ -84,14 +84,14 @@ int transposed(int s) { return ((s & 7) << 3) | (s >> 3); }
 // Brings the first king into the stored region; a pawnless position whose
 // first king stands on the long diagonal is settled by the first man off it,
 // so that every position has exactly one stored form.
-// Entries past the men are scratch and may be changed too.
-void normalise(int* sq, int n, bool pawns, int* ep) {
+// Entries past the men are scratch and may be changed too. Whether the
+// squares changed.
+bool normalise(int* sq, int n, bool pawns, int* ep) {
     if (pawns) {
-        if ((sq[0] & 7) >= 4) {
-            for (int i = 0; i < MaxMen; ++i) sq[i] ^= 7;
-            if (ep && *ep < 64) *ep ^= 7;
-        }
-        return;
+        if ((sq[0] & 7) < 4) return false;
+        for (int i = 0; i < MaxMen; ++i) sq[i] ^= 7;
+        if (ep && *ep < 64) *ep ^= 7;
+        return true;
     }
     const int m = ((sq[0] & 7) >= 4 ? 7 : 0) | ((sq[0] >> 3) >= 4 ? 56 : 0);
     for (int i = 0; i < MaxMen; ++i) sq[i] ^= m;
@@ -105,10 +105,12 @@ void normalise(int* sq, int n, bool pawns, int* ep) {
             }
     if (flip)
         for (int i = 0; i < MaxMen; ++i) sq[i] = transposed(sq[i]);
+    return m != 0 || flip;
 }
 
 // State of a node (a position and side to move) while its class is being
-// generated. "Level" is the ply count of the retrograde pass being run.
+// generated, in 16 bits. "Level" is the ply count of the retrograde pass
+// being run; plies take the low 8 bits (a loss in 127 moves is 254 plies).
 //   Invalid                no legal position: never changes.
 //   WinFlag | p            resolved: the side to move wins in p plies (p odd).
 //   LossFlag | p           resolved: the side to move loses in p plies (p even);
@@ -118,52 +120,88 @@ void normalise(int* sq, int n, bool pawns, int* ep) {
 //                          win inside the class reaches it first.
 //   NotLosable             a conversion (or stalemate) draws: never lost;
 //                          won if some move inside the class wins.
-//   p (below NotLosable)   open: a loss, if every move turns out lost, comes
-//                          no sooner than p plies (the longest lost
-//                          conversion); the open count says how many
-//                          distinct successors inside the class are not yet
-//                          known to win for the opponent.
-// What stays unresolved after the last level is a draw.
+//   open (top bit clear)   bits 8..14 count the distinct successors inside
+//                          the class not yet known to win for the opponent;
+//                          the low 8 bits are the floor: a loss, once that
+//                          count is 0, comes no sooner than the longest lost
+//                          conversion.
+// What stays unresolved after the last level is a draw. The count sits in
+// the same word as the rest so that one compare-and-swap both counts a
+// successor down and settles the loss it completes.
 using NodeState = uint16_t;
 constexpr NodeState Invalid = 0xFFFF;
-constexpr NodeState WinFlag = 0x4000, LossFlag = 0x8000;
-constexpr NodeState NotLosable = 0x1000;
-constexpr NodeState PendingWin = 0x2000;
-constexpr NodeState LevelMask = 0x0FFF;  // plies
-inline bool unresolved(NodeState v) { return (v & 0xC000) == 0; }
+constexpr NodeState KindMask = 0xE000;
+constexpr NodeState WinFlag = 0x8000, LossFlag = 0xA000, PendingWin = 0xC000, NotLosable = 0xE000;
+constexpr NodeState PliesMask = 0x00FF;
+constexpr NodeState OpenUnit = 0x0100;  // one successor in an open node's count
+constexpr int MaxOpenCount = 0x7F;
+constexpr int MaxPlies = PliesMask;  // a level past it would be a win in 128
+constexpr bool isOpen(NodeState v) { return !(v & 0x8000); }
+constexpr int openCount(NodeState v) { return v >> 8; }
+constexpr NodeState openNode(int count, int floorPlies) { return NodeState(count << 8 | floorPlies); }
+constexpr bool unresolved(NodeState v) {
+    return isOpen(v) || (v & KindMask) == PendingWin || v == NotLosable;
+}
+constexpr bool settled(NodeState v) { return (v & 0xC000) == 0x8000; }
+constexpr int pliesOf(NodeState v) { return v & PliesMask; }
+// The level at which an unresolved node settles by itself unless its moves
+// inside the class settle it first (a pending win, an open node whose
+// successors are all lost), or NoEvent.
+constexpr int NoEvent = 0xFF;
+constexpr int eventLevel(NodeState v) {
+    if ((v & KindMask) == PendingWin) return pliesOf(v);
+    if (isOpen(v) && openCount(v) == 0) return pliesOf(v);
+    return NoEvent;
+}
 
 NodeState load(NodeState& v) { return std::atomic_ref<NodeState>(v).load(std::memory_order_relaxed); }
 bool exchange(NodeState& v, NodeState expected, NodeState desired) {
     return std::atomic_ref<NodeState>(v).compare_exchange_strong(expected, desired, std::memory_order_relaxed);
 }
 
+// Nodes are scanned in groups of 64 consecutive indices (the last man on
+// every square). A group is looked at in a level only when one of its nodes
+// settled at the level before (its flag for that level's parity) or its
+// earliest event falls due; the rest of the table is not read.
+constexpr int GroupShift = 6;
+
 // Node ids: a stored index, or with EnPassantNodeTag set the number of an
 // en-passant node (a position right after a double step that can be taken
 // en passant, kept apart in epKey / epState order).
 constexpr uint64_t EnPassantNodeTag = 1ULL << 63;
 
-int sortUnique(uint64_t* a, int n) {
-    for (int i = 1; i < n; ++i) {
-        const uint64_t x = a[i];
-        int j = i;
-        for (; j > 0 && a[j - 1] > x; --j) a[j] = a[j - 1];
-        a[j] = x;
-    }
-    int k = 0;
-    for (int i = 0; i < n; ++i)
-        if (k == 0 || a[k - 1] != a[i]) a[k++] = a[i];
-    return k;
-}
+// Node ids of the positions one move away, each once. Positions that
+// normalising left unchanged are distinct boards, hence distinct ids; only
+// one brought in by a symmetry can repeat another.
+struct NeighbourIds {
+    static constexpr int Capacity = 512;
+    uint64_t id[Capacity];
+    uint64_t mirrored[Capacity];
+    int count = 0, mirroredCount = 0;
 
+    void add(uint64_t value, bool changed) {
+        assert(count + mirroredCount < Capacity);
+        if (changed) mirrored[mirroredCount++] = value;
+        else id[count++] = value;
+    }
+    int distinct() {
+        for (int i = 0; i < mirroredCount; ++i)
+            if (std::find(id, id + count, mirrored[i]) == id + count) id[count++] = mirrored[i];
+        mirroredCount = 0;
+        return count;
+    }
+};
+
+// Runs body over [0, total) in chunks handed out to the threads as they
+// become free.
 template <class F>
-void parallelFor(int threads, uint64_t total, F&& body) {
+void parallelFor(int threads, uint64_t total, uint64_t chunk, F&& body) {
     std::atomic<uint64_t> next{0};
-    constexpr uint64_t Chunk = 1 << 14;
     auto work = [&] {
         for (;;) {
-            const uint64_t begin = next.fetch_add(Chunk);
+            const uint64_t begin = next.fetch_add(chunk);
             if (begin >= total) return;
-            body(begin, std::min(total, begin + Chunk));
+            body(begin, std::min(total, begin + chunk));
         }
     };
     std::vector<std::thread> pool;
@@ -180,11 +218,15 @@ struct Work {
     int n;
     int kingOf[2];
     std::vector<NodeState> state[2];
-    std::vector<uint8_t> open[2];  // successors not yet known to win for the mover's opponent
     std::vector<NodeState> epState[2];
-    std::vector<uint8_t> epOpen[2];
+    // Per group and side: a node settled in a level of that parity; the
+    // earliest event level of its nodes (never later than any of them).
+    std::vector<uint8_t> settledIn[2][2];
+    std::vector<uint8_t> groupEvent[2];
     std::atomic<int> lastPending{0};
     std::atomic<uint64_t> resolved{0};
+    mutable std::atomic<bool> lookupFailed{false};  // a conversion's result was not to be had
+    ConversionPlan plans[(MaxMen + 1) * MaxMen * (King + 1)];  // by planKey
 
     Work(Table& t, const Generator& g) : table(t), generator(g), m(t.material), n(t.material.count) {
         kingOf[0] = 0;
@@ -261,41 +303,79 @@ struct Work {
                 for (int k = 0; k < count; ++k) table.epKey[side].push_back(index << 6 | uint64_t(eps[k]));
             }
             epState[side].assign(table.epKey[side].size(), 0);
-            epOpen[side].assign(table.epKey[side].size(), 0);
         }
     }
 
-    int8_t convert(const int* sq, int capturedMan, int movedMan, int promotion, int sideAfter) const {
-        int piece[MaxMen], colour[MaxMen], square[MaxMen], k = 0;
+    // Men left by a capture and/or promotion; the plan's key.
+    int convertedMen(int capturedMan, int movedMan, int promotion, int* piece, int* colour) const {
+        int k = 0;
         for (int i = 0; i < n; ++i) {
             if (i == capturedMan) continue;
             piece[k] = i == movedMan && promotion ? promotion : m.piece[i];
-            colour[k] = m.colour[i];
-            square[k++] = sq[i];
+            colour[k++] = m.colour[i];
         }
+        return k;
+    }
+    static int planKey(int capturedMan, int movedMan, int promotion) {
+        return ((capturedMan + 1) * MaxMen + (promotion ? movedMan : 0)) * (King + 1) + promotion;
+    }
+    // Every kind of conversion planned up front when successors come from
+    // files: finding the class and the men's order per move cost as much as
+    // reading the result.
+    void planConversions() {
+        for (int captured = -1; captured < n; ++captured)
+            for (int moved = 0; moved < n; ++moved)
+                for (int promotion = 0; promotion <= Queen; ++promotion) {
+                    if (captured < 0 && !promotion) continue;
+                    int piece[MaxMen], colour[MaxMen];
+                    const int k = convertedMen(captured, moved, promotion, piece, colour);
+                    plans[planKey(captured, moved, promotion)] = generator.planConversion(piece, colour, k);
+                }
+    }
+
+    int8_t convert(const int* sq, int capturedMan, int movedMan, int promotion, int sideAfter) const {
+        int square[MaxMen], k = 0;
+        for (int i = 0; i < n; ++i)
+            if (i != capturedMan) square[k++] = sq[i];
         int8_t v = 0;
-        bool found = generator.lookup(piece, colour, square, k, sideAfter, v);
-        assert(found);
-        (void)found;
+        const ConversionPlan& plan = plans[planKey(capturedMan, movedMan, promotion)];
+        bool found;
+        if (plan.valid) {
+            found = generator.lookup(plan, square, sideAfter, v);
+        } else {
+            int piece[MaxMen], colour[MaxMen];
+            convertedMen(capturedMan, movedMan, promotion, piece, colour);
+            found = generator.lookup(piece, colour, square, k, sideAfter, v);
+        }
+        if (!found) lookupFailed.store(true, std::memory_order_relaxed);
         return v;
     }
 
     // Moves of a position: conversions are settled from smaller tables,
     // moves inside the class are counted by distinct successor.
-    NodeState initNode(const int* sq, int side, int ep, uint8_t& openCount) {
+    NodeState initNode(const int* sq, int side, int ep) {
         int at[64];
         std::fill(at, at + 64, -1);
         for (int i = 0; i < n; ++i) at[sq[i]] = i;
-        uint64_t successors[256];
-        int successorCount = 0;
+        NeighbourIds successors;
+        // Men whose moves cannot leave their own king attacked: not in
+        // check, and no enemy line to the king runs through them.
+        unsigned freeMen = 0;
+        const int king = sq[kingOf[side]];
+        if (!kingAttacked(sq, side))
+            for (int i = 0; i < n; ++i)
+                if (m.colour[i] == side && i != kingOf[side] && (!lineKind[king][sq[i]] || !kingAttacked(sq, side, i)))
+                    freeMen |= 1u << i;
         bool anyMove = false, notLosable = false;
-        int winPlies = LevelMask, floorPlies = 0;
+        constexpr int NoWin = 0xFFFF;
+        int winPlies = NoWin, floorPlies = 0;
         int next[MaxMen] = {};
 
         auto play = [&](int man, int to, int captured, int promotion, bool doubleStep) {
             std::copy_n(sq, MaxMen, next);
             next[man] = to;
-            if (kingAttacked(next, side, captured)) return;
+            const bool enPassant = captured >= 0 && sq[captured] != to;  // the taken pawn leaves another square
+            if ((!(freeMen >> man & 1) || enPassant) && kingAttacked(next, side, captured)) return;
             anyMove = true;
             if (captured >= 0 || promotion) {
                 const int8_t v = convert(next, captured, man, promotion, side ^ 1);
@@ -311,14 +391,14 @@ struct Work {
             }
             int after = 64;
             if (doubleStep && epRightAfter(next, side, to)) after = (sq[man] + to) / 2;
-            normalise(next, n, m.pawns, &after);
+            const bool changed = normalise(next, n, m.pawns, &after);
             const uint64_t index = table.storedIndex(next);
             if (after == 64) {
-                successors[successorCount++] = index;
+                successors.add(index, changed);
             } else {
                 const int64_t node = epNode(side ^ 1, index, after);
                 assert(node >= 0);
-                successors[successorCount++] = EnPassantNodeTag | uint64_t(node);
+                successors.add(EnPassantNodeTag | uint64_t(node), changed);
             }
         };
 
@@ -360,16 +440,18 @@ struct Work {
                     }
             }
         }
-        if (!anyMove) {
-            openCount = 0;
-            return kingAttacked(sq, side) ? LossFlag : NotLosable;
-        }
-        openCount = uint8_t(sortUnique(successors, successorCount));
+        if (!anyMove) return kingAttacked(sq, side) ? LossFlag : NotLosable;
         int pending = 0;
         NodeState v;
-        if (winPlies != LevelMask) v = PendingWin | (pending = winPlies);
-        else if (notLosable) v = NotLosable;
-        else v = NodeState(pending = floorPlies);
+        if (winPlies != NoWin) {
+            v = PendingWin | (pending = winPlies);
+        } else if (notLosable) {
+            v = NotLosable;
+        } else {
+            const int count = successors.distinct();
+            assert(count <= MaxOpenCount && floorPlies <= MaxPlies);
+            v = openNode(count, pending = floorPlies);
+        }
         int seen = lastPending.load();
         while (pending > seen && !lastPending.compare_exchange_weak(seen, pending)) {
         }
@@ -377,47 +459,72 @@ struct Work {
     }
 
     void initialise() {
+        planConversions();
         if (m.pawnsBothSides) collectEnPassantNodes();
+        const uint64_t groups = table.positions >> GroupShift;
         for (int side = 0; side < 2; ++side) {
+            state[side].reserve(table.positions);
+            adviseHugePages(state[side].data(), table.positions * sizeof(NodeState));
             state[side].assign(table.positions, Invalid);
-            open[side].assign(table.positions, 0);
+            settledIn[side][0].assign(groups, 0);
+            settledIn[side][1].assign(groups, 0);
+            groupEvent[side].assign(groups, NoEvent);
         }
-        parallelFor(generatorThreads, table.positions, [&](uint64_t begin, uint64_t end) {
+        // Chunks hold whole groups, so each group's summary has one writer.
+        parallelFor(generatorThreads, table.positions, 1 << 14, [&](uint64_t begin, uint64_t end) {
             int sq[MaxMen] = {};
             for (uint64_t index = begin; index < end; ++index) {
                 table.squaresOf(index, sq);
                 if (!storedPlacement(sq)) continue;
-                for (int side = 0; side < 2; ++side)
-                    if (!kingAttacked(sq, side ^ 1)) state[side][index] = initNode(sq, side, 64, open[side][index]);
+                for (int side = 0; side < 2; ++side) {
+                    if (kingAttacked(sq, side ^ 1)) continue;
+                    const NodeState v = initNode(sq, side, 64);
+                    state[side][index] = v;
+                    uint8_t& event = groupEvent[side][index >> GroupShift];
+                    event = uint8_t(std::min(int(event), eventLevel(v)));
+                    if (v == LossFlag) settledIn[side][0][index >> GroupShift] = 1;  // mated: settled at level 0
+                }
             }
         });
         for (int side = 0; side < 2; ++side)
             for (size_t k = 0; k < table.epKey[side].size(); ++k) {
                 int sq[MaxMen] = {};
                 table.squaresOf(table.epKey[side][k] >> 6, sq);
-                epState[side][k] = initNode(sq, side, int(table.epKey[side][k] & 63), epOpen[side][k]);
+                epState[side][k] = initNode(sq, side, int(table.epKey[side][k] & 63));
             }
     }
 
     // Positions one move before this one (the mover is side ^ 1), inside the
     // class; each distinct predecessor once.
-    int predecessors(const int* sq, int side, int epPawnSquare, uint64_t* out) const {
+    int predecessors(const int* sq, int side, int epPawnSquare, NeighbourIds& out) const {
         const int mover = side ^ 1;
         const uint64_t occ = occupancy(sq);
-        int count = 0;
+        const int king = sq[kingOf[side]];
+        // Men of the mover whose fellows do not attack the king with the man
+        // lifted: taking such a man back is legal unless it attacks the king
+        // from where it came.
+        unsigned fellowsQuiet = 0;
+        for (int i = 0; i < n; ++i)
+            if (m.colour[i] == mover && !kingAttacked(sq, side, i)) fellowsQuiet |= 1u << i;
         int prev[MaxMen] = {};
         auto add = [&](int man, int from) {
-            std::copy_n(sq, MaxMen, prev);
-            prev[man] = from;
-            if (kingAttacked(prev, side)) return;
-            normalise(prev, n, m.pawns, nullptr);
+            if (fellowsQuiet >> man & 1) {
+                if (attacksSquare(m.piece[man], mover, from, king, (occ ^ 1ULL << sq[man]) | 1ULL << from)) return;
+                std::copy_n(sq, MaxMen, prev);
+                prev[man] = from;
+            } else {
+                std::copy_n(sq, MaxMen, prev);
+                prev[man] = from;
+                if (kingAttacked(prev, side)) return;
+            }
+            const bool changed = normalise(prev, n, m.pawns, nullptr);
             const uint64_t index = table.storedIndex(prev);
-            out[count++] = index;
+            out.add(index, changed);
             // The same board with the mover's en-passant right also led here.
             const auto& keys = table.epKey[mover];
             for (auto it = std::lower_bound(keys.begin(), keys.end(), index << 6);
                  it != keys.end() && (*it >> 6) == index; ++it)
-                out[count++] = EnPassantNodeTag | uint64_t(it - keys.begin());
+                out.add(EnPassantNodeTag | uint64_t(it - keys.begin()), changed);
         };
         for (int i = 0; i < n; ++i) {
             if (m.colour[i] != mover) continue;
@@ -443,88 +550,172 @@ struct Work {
                     for (const int8_t* t = rays[to][d]; *t >= 0 && !(occ >> *t & 1); ++t) add(i, *t);
             }
         }
-        return sortUnique(out, count);
+        return out.distinct();
     }
 
     NodeState& nodeState(int side, uint64_t id) {
         return id & EnPassantNodeTag ? epState[side][id & ~EnPassantNodeTag] : state[side][id];
     }
-    uint8_t& nodeOpen(int side, uint64_t id) {
-        return id & EnPassantNodeTag ? epOpen[side][id & ~EnPassantNodeTag] : open[side][id];
+
+    static void lowerTo(uint8_t& slot, int level) {
+        std::atomic_ref<uint8_t> a(slot);
+        uint8_t seen = a.load();
+        while (seen > level && !a.compare_exchange_weak(seen, uint8_t(level))) {
+        }
+    }
+
+    // A node settled at this level: its group is looked at in the next one.
+    // En-passant nodes are few and looked at in every level.
+    void settle(int side, uint64_t id, int plies, uint64_t& settledCount) {
+        ++settledCount;
+        if (!(id & EnPassantNodeTag))
+            std::atomic_ref<uint8_t>(settledIn[side][plies & 1][id >> GroupShift]).store(1, std::memory_order_relaxed);
     }
 
     // One node settled at plies - 1 tells its predecessors.
-    void propagate(const int* sq, int side, int epPawnSquare, bool lost, int plies) {
-        uint64_t preds[512];
+    void propagate(const int* sq, int side, int epPawnSquare, bool lost, int plies, uint64_t& settledCount) {
+        NeighbourIds preds;
         const int count = predecessors(sq, side, epPawnSquare, preds);
         const int mover = side ^ 1;
         for (int k = 0; k < count; ++k) {
-            NodeState& s = nodeState(mover, preds[k]);
-            NodeState v = load(s);
-            if (lost) {
-                while (unresolved(v) && !exchange(s, v, NodeState(WinFlag | plies))) v = load(s);
-                if (unresolved(v)) resolved.fetch_add(1, std::memory_order_relaxed);
-            } else if (v < NotLosable) {
-                const uint8_t left = std::atomic_ref<uint8_t>(nodeOpen(mover, preds[k])).fetch_sub(1) - 1;
-                assert(left != 255);
-                if (left == 0 && (v & LevelMask) <= plies && exchange(s, v, NodeState(LossFlag | plies)))
-                    resolved.fetch_add(1, std::memory_order_relaxed);
+            const uint64_t id = preds.id[k];
+            NodeState& s = nodeState(mover, id);
+            for (NodeState v = load(s);; v = load(s)) {
+                NodeState next;
+                if (lost) {
+                    if (!unresolved(v)) break;
+                    next = WinFlag | plies;
+                } else {
+                    if (!isOpen(v)) break;
+                    assert(openCount(v) > 0);
+                    next = NodeState(v - OpenUnit);
+                    // The last successor inside the class is lost: the node
+                    // is lost now, or when its longest lost conversion ends.
+                    if (openCount(next) == 0 && pliesOf(next) <= plies) next = LossFlag | plies;
+                }
+                if (!exchange(s, v, next)) continue;
+                if (settled(next)) settle(mover, id, plies, settledCount);
+                else if (eventLevel(next) != NoEvent && !(id & EnPassantNodeTag))
+                    lowerTo(groupEvent[mover][id >> GroupShift], eventLevel(next));
+                break;
             }
         }
     }
 
-    void visit(NodeState& s, uint8_t& openCount, const int* sq, int side, int epPawnSquare, int plies) {
+    void visit(NodeState& s, const int* sq, int side, int epPawnSquare, int plies, uint64_t id,
+               uint64_t& settledCount) {
         const NodeState v = load(s);
         if (v == Invalid) return;
         if (v == (WinFlag | (plies - 1)) || v == (LossFlag | (plies - 1))) {
-            propagate(sq, side, epPawnSquare, v & LossFlag, plies);
-        } else if (plies & 1) {
-            if (v == (PendingWin | plies) && exchange(s, v, NodeState(WinFlag | plies)))
-                resolved.fetch_add(1, std::memory_order_relaxed);
-        } else if (v == plies && std::atomic_ref<uint8_t>(openCount).load() == 0) {
-            if (exchange(s, v, NodeState(LossFlag | plies))) resolved.fetch_add(1, std::memory_order_relaxed);
+            propagate(sq, side, epPawnSquare, (v & KindMask) == LossFlag, plies, settledCount);
+        } else if (eventLevel(v) == plies) {
+            // Pending wins fall due at odd levels, lost open nodes at even ones.
+            const NodeState next = (v & KindMask) == PendingWin ? WinFlag | plies : LossFlag | plies;
+            if (exchange(s, v, next)) settle(side, id, plies, settledCount);
         }
     }
 
     void level(int plies) {
-        parallelFor(generatorThreads, table.positions, [&](uint64_t begin, uint64_t end) {
+        const int before = (plies - 1) & 1;
+        const uint64_t groups = table.positions >> GroupShift;
+        parallelFor(generatorThreads, groups, 256, [&](uint64_t begin, uint64_t end) {
             int sq[MaxMen] = {};
-            for (uint64_t index = begin; index < end; ++index) {
+            uint64_t settledCount = 0;
+            for (uint64_t g = begin; g < end; ++g) {
                 bool decoded = false;
                 for (int side = 0; side < 2; ++side) {
-                    const NodeState v = load(state[side][index]);
-                    if (v == Invalid || !(unresolved(v) || (v & LevelMask) == plies - 1)) continue;
-                    if (!decoded && !unresolved(v)) {
-                        table.squaresOf(index, sq);
+                    uint8_t& flag = settledIn[side][before][g];
+                    std::atomic_ref<uint8_t> event(groupEvent[side][g]);
+                    const bool due = event.load() == plies;
+                    assert(event.load() >= plies);
+                    if (!flag && !due) continue;
+                    flag = 0;  // nothing sets the flags of the previous parity in this level
+                    // An event lowered after this exchange stays; one lowered
+                    // before it belongs to a node the loop below reads.
+                    if (due) event.exchange(NoEvent);
+                    if (!decoded) {
+                        table.squaresOf(g << GroupShift, sq);
                         decoded = true;
                     }
-                    visit(state[side][index], open[side][index], sq, side, -1, plies);
+                    int next = NoEvent;
+                    for (int last = 0; last < 64; ++last) {
+                        const uint64_t index = g << GroupShift | uint64_t(last);
+                        sq[n - 1] = last;
+                        visit(state[side][index], sq, side, -1, plies, index, settledCount);
+                        if (due) next = std::min(next, eventLevel(load(state[side][index])));
+                    }
+                    if (due && next != NoEvent) lowerTo(groupEvent[side][g], next);
                 }
             }
+            resolved.fetch_add(settledCount, std::memory_order_relaxed);
         });
+        uint64_t settledCount = 0;
         for (int side = 0; side < 2; ++side)
             for (size_t k = 0; k < table.epKey[side].size(); ++k) {
                 int sq[MaxMen] = {};
                 table.squaresOf(table.epKey[side][k] >> 6, sq);
                 const int ep = int(table.epKey[side][k] & 63);
-                visit(epState[side][k], epOpen[side][k], sq, side, side == 0 ? ep - 8 : ep + 8, plies);
+                visit(epState[side][k], sq, side, side == 0 ? ep - 8 : ep + 8, plies, EnPassantNodeTag | k,
+                      settledCount);
             }
+        resolved.fetch_add(settledCount, std::memory_order_relaxed);
     }
 
-    int8_t finalValue(NodeState v, std::vector<uint64_t>& overlong, uint64_t id) {
+    // What the result bytes of a range of nodes add to the table's summary.
+    struct Extremes {
+        int longestWin = 0, longestLoss = 0;
+        bool overflow = false;
+        std::vector<uint64_t> overlong;
+
+        void add(const Extremes& o) {
+            longestWin = std::max(longestWin, o.longestWin);
+            longestLoss = std::max(longestLoss, o.longestLoss);
+            overflow |= o.overflow;
+            overlong.insert(overlong.end(), o.overlong.begin(), o.overlong.end());
+        }
+    };
+
+    static int8_t finalValue(NodeState v, Extremes& extremes, uint64_t id) {
         if (v == Invalid) return NoPosition;
         if (unresolved(v)) return 0;
-        const int plies = v & LevelMask;
-        const int moves = (plies + 1) / 2;
-        if (v & WinFlag) {
-            table.longestWin = std::max(table.longestWin, moves);
-            if (moves > 127) table.overflow = true;
+        const int moves = (pliesOf(v) + 1) / 2;
+        if ((v & KindMask) == WinFlag) {
+            extremes.longestWin = std::max(extremes.longestWin, moves);
+            if (moves > 127) extremes.overflow = true;
             return moves >= 127 ? LongWinByte : int8_t(127 - moves);
         }
-        table.longestLoss = std::max(table.longestLoss, moves);
-        if (moves == OverlongLossMoves) overlong.push_back(id);
-        if (moves > OverlongLossMoves) table.overflow = true;
+        extremes.longestLoss = std::max(extremes.longestLoss, moves);
+        if (moves == OverlongLossMoves) extremes.overlong.push_back(id);
+        if (moves > OverlongLossMoves) extremes.overflow = true;
         return moves >= 126 ? LongLossByte : int8_t(moves - 126);
+    }
+
+    // Result bytes of one side, its working states released.
+    void finish(int side) {
+        std::vector<int8_t>& result = table.result[side];
+        result.resize(table.positions);
+        std::mutex merge;
+        Extremes all;
+        parallelFor(generatorThreads, table.positions, 1 << 20, [&](uint64_t begin, uint64_t end) {
+            Extremes part;
+            for (uint64_t i = begin; i < end; ++i) result[i] = finalValue(state[side][i], part, i);
+            std::lock_guard<std::mutex> lock(merge);
+            all.add(part);
+        });
+        std::sort(all.overlong.begin(), all.overlong.end());
+        table.overlong[side] = std::move(all.overlong);
+        all.overlong.clear();
+        std::vector<NodeState>().swap(state[side]);
+        table.epResult[side].resize(table.epKey[side].size());
+        Extremes ep;
+        for (size_t k = 0; k < table.epKey[side].size(); ++k)
+            table.epResult[side][k] = finalValue(epState[side][k], ep, table.epKey[side][k]);
+        table.overlongEp[side] = std::move(ep.overlong);
+        ep.overlong.clear();
+        all.add(ep);
+        table.longestWin = std::max(table.longestWin, all.longestWin);
+        table.longestLoss = std::max(table.longestLoss, all.longestLoss);
+        table.overflow |= all.overflow;
     }
 
     int generatorThreads = 1;
@@ -539,8 +730,7 @@ bool parseMaterial(const std::string& name, Material& material) {
     int side = 0;
     for (size_t i = 0; i < name.size(); ++i) {
         if (i > 0 && name[i] == 'k') side = 1;
-        const char* letter = std::strchr(ClassManLetters, name[i]);
-        material.piece[i] = letter ? int(letter - ClassManLetters) + Pawn : King;
+        material.piece[i] = classManCode(name[i]);
         material.colour[i] = side;
         if (material.piece[i] == Pawn) pawns[side] = true;
     }
@@ -661,40 +851,57 @@ Generator::Generator(int threads, bool progress, const std::string& dir)
 
 Generator::~Generator() = default;
 
-bool Generator::lookup(const int* piece, const int* colour, const int* square, int count, int side,
-                       int8_t& value) const {
-    if (!dir_.empty()) {
-        int counts[2][ClassManKinds] = {};
-        for (int i = 0; i < count; ++i)
-            if (piece[i] != King) ++counts[colour[i]][piece[i] - Pawn];
-        const TablebaseMaterial found = materialClass(counts[0], counts[1]);
-        if (found.classNumber == 0 && count == 2) {
-            value = 0;
-            return true;
-        }
-        const ClassFiles* files = files_->byClass[found.classNumber].get();
-        if (!files) return false;
-        // The index functions take the men in the order of the class name.
-        int lists[2][MaxMen] = {}, slots[2] = {0, 0};
-        bool used[MaxMen] = {};
-        int list = -1;
-        for (const char* q = ClassTable[found.classNumber].name; *q; ++q) {
-            if (*q == 'k') ++list;
-            const char* letter = std::strchr(ClassManLetters, *q);
-            const int code = letter ? int(letter - ClassManLetters) + Pawn : King;
-            int k = 0;
-            while (k < count && (used[k] || piece[k] != code || colour[k] != (list ^ found.flip))) ++k;
-            if (k == count) return false;
-            used[k] = true;
-            lists[list][slots[list]++] = square[k];
-        }
-        const int fileSide = side ^ found.flip;
-        const int32_t index =
-            classIndexFunction(found.classNumber, fileSide)(lists[0], lists[1], NoEnPassant, found.flip);
-        if (index < 0 || index >= ClassTable[found.classNumber].size[fileSide]) return false;
-        value = files->byte(fileSide, index);
+ConversionPlan Generator::planConversion(const int* piece, const int* colour, int count) const {
+    ConversionPlan plan;
+    if (dir_.empty()) return plan;
+    int counts[2][ClassManKinds] = {};
+    for (int i = 0; i < count; ++i)
+        if (piece[i] != King) ++counts[colour[i]][piece[i] - Pawn];
+    const TablebaseMaterial found = materialClass(counts[0], counts[1]);
+    if (found.classNumber == 0) {
+        plan.valid = plan.bareKings = count == 2;
+        return plan;
+    }
+    plan.classNumber = found.classNumber;
+    plan.flip = found.flip;
+    // The index functions take the men in the order of the class name.
+    bool used[MaxMen] = {};
+    int list = -1;
+    for (const char* q = ClassTable[found.classNumber].name; *q; ++q) {
+        if (*q == 'k') ++list;
+        const int code = classManCode(*q);
+        int k = 0;
+        while (k < count && (used[k] || piece[k] != code || colour[k] != (list ^ found.flip))) ++k;
+        if (k == count) return plan;
+        used[k] = true;
+        plan.man[list][plan.men[list]++] = k;
+    }
+    plan.valid = true;
+    return plan;
+}
+
+bool Generator::lookup(const ConversionPlan& plan, const int* square, int side, int8_t& value) const {
+    if (!plan.valid) return false;
+    if (plan.bareKings) {
+        value = 0;
         return true;
     }
+    const ClassFiles* files = files_->byClass[plan.classNumber].get();
+    if (!files) return false;
+    int lists[2][MaxMen] = {};
+    for (int list = 0; list < 2; ++list)
+        for (int slot = 0; slot < plan.men[list]; ++slot) lists[list][slot] = square[plan.man[list][slot]];
+    const int fileSide = side ^ plan.flip;
+    const int32_t index =
+        classIndexFunction(plan.classNumber, fileSide)(lists[0], lists[1], NoEnPassant, plan.flip);
+    if (index < 0 || index >= ClassTable[plan.classNumber].size[fileSide]) return false;
+    value = files->byte(fileSide, index);
+    return true;
+}
+
+bool Generator::lookup(const int* piece, const int* colour, const int* square, int count, int side,
+                       int8_t& value) const {
+    if (!dir_.empty()) return lookup(planConversion(piece, colour, count), square, side, value);
     bool reversed = false;
     const std::string name = materialName(piece, colour, count, reversed);
     if (name.empty()) {
@@ -717,18 +924,23 @@ bool Generator::lookup(const int* piece, const int* colour, const int* square, i
 }
 
 bool Generator::successorsReady(const std::string& name, std::string& error) {
-    for (const std::string& successor : successorClasses(name)) {
+    const std::vector<std::string> successors = successorClasses(name);
+    for (const std::string& successor : successors) {
         if (dir_.empty()) {
             if (!table(successor, error)) return false;
             continue;
         }
         const int c = classNumberOf(successor);
-        if (files_->byClass[c]) continue;
         if (!classFilesComplete(dir_, c)) {
             if (progress_) std::fprintf(stderr, "%s: successor %s is missing, made first\n", name.c_str(), successor.c_str());
             if (!make(successor, error)) return false;
         }
-        if (!(files_->byClass[c] = ClassFiles::open(dir_, c, error))) return false;
+    }
+    // Opened only once all are made: making one closes the files held.
+    for (const std::string& successor : successors) {
+        const int c = classNumberOf(successor);
+        if (!dir_.empty() && !files_->byClass[c] && !(files_->byClass[c] = ClassFiles::open(dir_, c, error)))
+            return false;
     }
     return true;
 }
@@ -744,7 +956,10 @@ const Table* Generator::table(const std::string& name, std::string& error) {
     if (!successorsReady(name, error)) return nullptr;
     const Material& m = table->material;
     table->positions = uint64_t(m.pawns ? 32 : 10) << (6 * (m.count - 1));
-    generate(*table);
+    if (!generate(*table)) {
+        error = name + ": a successor class gave no result for a conversion";
+        return nullptr;
+    }
     if (table->overflow) {
         error = name + ": a result is longer than the file format can hold (longest win " +
                 std::to_string(table->longestWin) + " moves, longest loss " + std::to_string(table->longestLoss) +
@@ -808,7 +1023,7 @@ int64_t peakMemory() { return 0; }
 void resetPeakMemory() {}
 #endif
 
-void Generator::generate(Table& table) {
+bool Generator::generate(Table& table) {
     const auto start = std::chrono::steady_clock::now();
     Work work(table, *this);
     work.generatorThreads = threads_;
@@ -817,6 +1032,11 @@ void Generator::generate(Table& table) {
         std::fprintf(stderr, "%s: initialising, %llu positions per side\n", table.material.name.c_str(),
                      (unsigned long long)table.positions);
     work.initialise();
+    if (work.lookupFailed) return false;
+    // Successor files are read only while initialising: their pages leave
+    // room for the result bytes.
+    if (!dir_.empty())
+        for (auto& files : files_->byClass) files.reset();
     if (progress_) std::fprintf(stderr, "%s: initialised, %.1f s\n", table.material.name.c_str(), elapsed());
     for (int plies = 1;; ++plies) {
         work.resolved = 0;
@@ -825,20 +1045,16 @@ void Generator::generate(Table& table) {
             std::fprintf(stderr, "%s: %d plies, %llu settled at this depth, %.1f s\n", table.material.name.c_str(),
                          plies, (unsigned long long)work.resolved.load(), elapsed());
         if (work.resolved == 0 && plies >= work.lastPending) break;
+        if (plies == MaxPlies) {  // a win in 128 moves: no byte holds it, and no level follows
+            table.overflow = true;
+            break;
+        }
     }
-    for (int side = 0; side < 2; ++side) {
-        table.result[side].resize(table.positions);
-        for (uint64_t i = 0; i < table.positions; ++i)
-            table.result[side][i] = work.finalValue(work.state[side][i], table.overlong[side], i);
-        std::vector<NodeState>().swap(work.state[side]);
-        std::vector<uint8_t>().swap(work.open[side]);
-        table.epResult[side].resize(table.epKey[side].size());
-        for (size_t k = 0; k < table.epKey[side].size(); ++k)
-            table.epResult[side][k] = work.finalValue(work.epState[side][k], table.overlongEp[side], table.epKey[side][k]);
-    }
+    for (int side = 0; side < 2; ++side) work.finish(side);
     if (progress_)
         std::fprintf(stderr, "%s: done in %.1f s, longest win %d moves\n", table.material.name.c_str(), elapsed(),
                      table.longestWin);
+    return true;
 }
 
 }  // namespace tbgen

@@ -82,6 +82,17 @@ std::vector<std::string> dependencyOrder(const std::vector<std::string>& names);
 
 class ClassFilesSet;
 
+// Where the men of a conversion's result go in the index functions' lists
+// of the class it lands in: found once per kind of conversion.
+struct ConversionPlan {
+    bool valid = false;
+    bool bareKings = false;  // a draw without a table
+    int classNumber = 0;
+    int flip = 0;  // the class is stored with colours reversed
+    int men[2] = {0, 0};
+    int man[2][MaxMen] = {};  // list slot -> position in the men given
+};
+
 class Generator {
 public:
     // Successor classes are generated in memory and kept there.
@@ -102,9 +113,13 @@ public:
     // colour 0; looks the material up in either orientation. Bare kings: 0.
     bool lookup(const int* piece, const int* colour, const int* square, int count, int side,
                 int8_t& value) const;
+    // With a directory: the plan for men given as in lookup; then the result
+    // for their squares. Without one the plan is not valid.
+    ConversionPlan planConversion(const int* piece, const int* colour, int count) const;
+    bool lookup(const ConversionPlan& plan, const int* square, int side, int8_t& value) const;
 
 private:
-    void generate(Table& table);
+    bool generate(Table& table);
     bool successorsReady(const std::string& name, std::string& error);
     int threads_;
     bool progress_;

@@ -3,13 +3,23 @@
 #include "tablebases/classes.h"
 #include "tablebases/decoder.h"
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <fcntl.h>
+#include <cstdint>
+
+#if defined(__linux__)
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#define TAVIK_MAP_FILES 1
 #endif
+
+void adviseHugePages(const void* data, size_t bytes) {
+#if defined(MADV_HUGEPAGE)
+    constexpr uintptr_t Page = 4096;
+    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + Page - 1) & ~(Page - 1);
+    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(Page - 1);
+    if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)bytes;
+#endif
+}
 
 CompressedWalk walkCompressedFile(FILE* file, const std::function<bool(uint32_t, const uint8_t*, int)>& visit,
                                   bool checking) {
@@ -76,18 +86,11 @@ std::unique_ptr<ClassFiles> ClassFiles::open(const std::string& dir, int classNu
         Side& s = files->sides_[side];
         const std::string path = tableFilePath(dir, classNumber, side);
         const size_t size = size_t(ClassTable[classNumber].size[side]);
+        // Read whole rather than mapped: the generator reads them at random,
+        // and in huge pages that costs no page-table walk per read.
+        s.owned.reserve(size);
+        adviseHugePages(s.owned.data(), size);
         if (plainLength(path) == int64_t(size)) {
-#ifdef TAVIK_MAP_FILES
-            const int fd = ::open(path.c_str(), O_RDONLY);
-            void* map = fd >= 0 ? mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0) : MAP_FAILED;
-            if (fd >= 0) ::close(fd);
-            if (map != MAP_FAILED) {
-                s.mapping = map;
-                s.data = static_cast<const int8_t*>(map);
-                s.size = size;
-                continue;
-            }
-#endif
             FILE* f = std::fopen(path.c_str(), "rb");
             s.owned.resize(size);
             const bool read = f && std::fread(s.owned.data(), 1, size, f) == size;
@@ -98,7 +101,6 @@ std::unique_ptr<ClassFiles> ClassFiles::open(const std::string& dir, int classNu
                 continue;
             }
         } else if (FILE* f = std::fopen((path + ".emd").c_str(), "rb")) {
-            s.owned.reserve(size);
             const CompressedWalk walk = walkCompressedFile(
                 f,
                 [&](uint32_t, const uint8_t* data, int length) {
@@ -119,9 +121,4 @@ std::unique_ptr<ClassFiles> ClassFiles::open(const std::string& dir, int classNu
     return files;
 }
 
-ClassFiles::~ClassFiles() {
-#ifdef TAVIK_MAP_FILES
-    for (Side& s : sides_)
-        if (s.mapping) munmap(s.mapping, s.size);
-#endif
-}
+ClassFiles::~ClassFiles() = default;

@@ -1,7 +1,6 @@
 // Finished table files read back: whole-file decoding of compressed tables,
 // the completeness test that lets generation resume, and a class's two files
-// held in memory (plain files mapped) for the generator to read successor
-// classes from.
+// held in memory for the generator to read successor classes from.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +24,10 @@ struct CompressedWalk {
 // (block, data, length) in order; visit returns false to stop.
 CompressedWalk walkCompressedFile(FILE* file, const std::function<bool(uint32_t, const uint8_t*, int)>& visit,
                                   bool checking = true);
+
+// Asks the system to back a large block that is read at random with huge
+// pages (where it has them); call before the block is first touched.
+void adviseHugePages(const void* data, size_t bytes);
 
 // <dir>/<class name>.nbw or .nbb.
 std::string tableFilePath(const std::string& dir, int classNumber, int side);
@@ -50,8 +53,7 @@ private:
     struct Side {
         const int8_t* data = nullptr;
         size_t size = 0;
-        void* mapping = nullptr;    // a mapped plain file
-        std::vector<int8_t> owned;  // a decoded compressed file
+        std::vector<int8_t> owned;  // the file's bytes, decoded when compressed
     };
     int classNumber_ = 0;
     Side sides_[2];

@@ -1,11 +1,12 @@
 #include "tablebases/verify.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <unordered_map>
+#include <thread>
 #include <vector>
 
 #include "board/board.h"
@@ -14,6 +15,7 @@
 #include "tablebases/classes.h"
 #include "tablebases/generator.h"
 #include "tablebases/registry.h"
+#include "tablebases/tablefiles.h"
 
 namespace {
 
@@ -39,48 +41,101 @@ struct ClassFiles {
     std::vector<int8_t> bytes[2];
 };
 
-class Checker {
+// The files of a class and of every class its captures and promotions lead
+// to, read before the checking threads start and shared by them.
+class FileSet {
 public:
-    explicit Checker(const std::string& dir) : dir_(dir) { pos_.clearBoard(); }
-
-    bool run(int classNumber);
-
-private:
-    const ClassFiles* files(int c) {
-        if (!loaded_[c]) {
-            loaded_[c] = std::make_unique<ClassFiles>();
-            for (int side = 0; side < 2; ++side) {
-                const std::string path = dir_ + "/" + tablebaseClasses[c].name + (side ? ".nbb" : ".nbw");
-                FILE* f = std::fopen(path.c_str(), "rb");
-                auto& bytes = loaded_[c]->bytes[side];
-                bytes.resize(size_t(tablebaseClasses[c].size[side]));
-                const bool ok = f && std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size() &&
-                                std::fgetc(f) == EOF;
-                if (f) std::fclose(f);
-                if (!ok) {
-                    std::printf("%s: missing or wrong-sized file %s\n", name_, path.c_str());
-                    bytes.clear();
-                }
+    // False with a message when a file is missing or of the wrong size.
+    bool load(const std::string& dir, int c, const char* checked) {
+        if (loaded_[c]) return true;
+        auto files = std::make_unique<ClassFiles>();
+        bool whole = true;
+        for (int side = 0; side < 2; ++side) {
+            const std::string path = dir + "/" + tablebaseClasses[c].name + (side ? ".nbb" : ".nbw");
+            FILE* f = std::fopen(path.c_str(), "rb");
+            auto& bytes = files->bytes[side];
+            bytes.reserve(size_t(tablebaseClasses[c].size[side]));
+            adviseHugePages(bytes.data(), bytes.capacity());  // read at random
+            bytes.resize(size_t(tablebaseClasses[c].size[side]));
+            const bool ok =
+                f && std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fgetc(f) == EOF;
+            if (f) std::fclose(f);
+            if (!ok) {
+                std::printf("%s: missing or wrong-sized file %s\n", checked, path.c_str());
+                whole = false;
             }
         }
-        const ClassFiles* result = loaded_[c].get();
-        if (result->bytes[0].empty() || result->bytes[1].empty()) {
-            missing_ = true;  // nothing more can be proved
-            return nullptr;
+        if (whole) loaded_[c] = std::move(files);
+        return whole;
+    }
+    const ClassFiles* get(int c) const { return loaded_[c].get(); }
+
+private:
+    std::unique_ptr<ClassFiles> loaded_[TablebaseClassCount];
+};
+
+// What one share of the placements found.
+struct ShareResult {
+    uint64_t checked = 0, bad = 0;
+    std::vector<std::string> firstBad;  // at most MaxBadShown lines
+};
+constexpr int MaxBadShown = 10;
+
+// Checks the placements with the first two men on given squares; one per
+// thread, each with its own board.
+class Checker {
+public:
+    Checker(const FileSet& files, int c) : files_(files) {
+        pos_.clearBoard();
+        name_ = tablebaseClasses[c].name;
+        bool pawnOf[2] = {false, false};
+        int colour = -1;
+        for (const char* q = name_; *q; ++q) {
+            if (*q == 'k') ++colour;
+            piece_[count_] = int(std::strchr(" pnbrqk", *q) - " pnbrqk");
+            colour_[count_++] = colour;
+            if (*q == 'p') pawnOf[colour] = true;
         }
-        return result;
+        pawns_ = pawnOf[0] || pawnOf[1];
+        bothPawns_ = pawnOf[0] && pawnOf[1];
+    }
+
+    // Squares the first man may take: a reduced set, which the index
+    // functions fold every other placement onto.
+    bool firstSquare(int s) const { return (s & 7) <= 3 && (pawns_ || (s >> 3) <= (s & 7)); }
+    bool manSquare(int man, int s) const { return piece_[man] != Pawn || (s >= 8 && s < 56); }
+
+    void runShare(int first, int second, ShareResult& result) {
+        result_ = &result;
+        int squares[8] = {first, second};
+        enumerate(2, squares, 1ULL << first | 1ULL << second);
+        for (int s : placed_) pos_.setEmpty(s);
+        placed_.clear();
+        result_ = nullptr;
+    }
+
+private:
+    const ClassFiles* files(int c) const { return files_.get(c); }
+
+    // Class of the board's material, from a few recent answers.
+    TablebaseMaterial materialOf() {
+        uint64_t key = 0;
+        for (int code = Pawn; code <= Queen; ++code)
+            key = key << 8 | uint64_t(pos_.pieceCount[White * 8 + code]) << 4 |
+                  uint64_t(pos_.pieceCount[Black * 8 + code]);
+        for (int i = 0; i < knownCount_; ++i)
+            if (knownKey_[i] == key) return known_[i];
+        const TablebaseMaterial material = tablebaseMaterial(pos_.pieceCount);
+        const int slot = knownCount_ < KnownSlots ? knownCount_++ : int(key % KnownSlots);
+        knownKey_[slot] = key;
+        known_[slot] = material;
+        return material;
     }
 
     // Stored byte of the board's position, read through the index functions.
     int probe(int side) {
         if (pos_.lastPieceIndex[White] + pos_.lastPieceIndex[Black] == 0) return 0;
-        uint64_t key = 0;
-        for (int code = Pawn; code <= Queen; ++code)
-            key = key << 8 | uint64_t(pos_.pieceCount[White * 8 + code]) << 4 |
-                  uint64_t(pos_.pieceCount[Black * 8 + code]);
-        auto known = materials_.find(key);
-        if (known == materials_.end()) known = materials_.emplace(key, tablebaseMaterial(pos_.pieceCount)).first;
-        const TablebaseMaterial material = known->second;
+        const TablebaseMaterial material = materialOf();
         if (material.classNumber == 0) return NoResult;
         const ClassFiles* f = files(material.classNumber);
         if (!f) return NoResult;
@@ -161,14 +216,13 @@ private:
     }
 
     void check(int side) {
-        ++checked_;
+        ++result_->checked;
         const int stored = probe(side);
         const int want = expected(side);
         if (stored == want && stored != NoResult) return;
-        if (++bad_ <= 10) {
-            std::printf("%s: bad %s  stored %s, successors give %s\n", name_, fen(side).c_str(),
-                        resultText(stored).c_str(), resultText(want).c_str());
-        }
+        if (++result_->bad <= MaxBadShown)
+            result_->firstBad.push_back(std::string(name_) + ": bad " + fen(side) + "  stored " + resultText(stored) +
+                                        ", successors give " + resultText(want));
     }
 
     std::string fen(int side) const {
@@ -198,7 +252,6 @@ private:
     // All placements of the men, the first king on a reduced set of squares
     // (the index functions fold the rest onto them).
     void enumerate(int man, int* squares, uint64_t occupied) {
-        if (missing_) return;
         if (man == count_) {
             setMen(squares);
             for (int side = 0; side < 2; ++side) {
@@ -224,58 +277,31 @@ private:
             return;
         }
         for (int s = 0; s < 64; ++s) {
-            if (occupied >> s & 1) continue;
-            if (piece_[man] == Pawn && (s < 8 || s >= 56)) continue;
-            if (man == 0 && ((s & 7) > 3 || (!pawns_ && (s >> 3) > (s & 7)))) continue;
+            if ((occupied >> s & 1) || !manSquare(man, s)) continue;
             squares[man] = s;
             enumerate(man + 1, squares, occupied | 1ULL << s);
         }
     }
 
+    const FileSet& files_;
     // The checker's own board; the generator's ordering tables stay empty.
     Position pos_{};
     MoveOrdering ordering_{};
-    std::string dir_;
     const char* name_ = "";
-    std::unique_ptr<ClassFiles> loaded_[TablebaseClassCount];
     int count_ = 0;
     int piece_[8] = {}, colour_[8] = {};
-    bool pawns_ = false, bothPawns_ = false, missing_ = false;
+    bool pawns_ = false, bothPawns_ = false;
     std::vector<int> placed_;
-    std::unordered_map<uint64_t, TablebaseMaterial> materials_;
-    uint64_t checked_ = 0, bad_ = 0;
-
+    static constexpr int KnownSlots = 16;
+    uint64_t knownKey_[KnownSlots] = {};
+    TablebaseMaterial known_[KnownSlots] = {};
+    int knownCount_ = 0;
+    ShareResult* result_ = nullptr;
 };
-
-bool Checker::run(int c) {
-    name_ = tablebaseClasses[c].name;
-    count_ = 0;
-    bool pawnOf[2] = {false, false};
-    int colour = -1;
-    for (const char* q = name_; *q; ++q) {
-        if (*q == 'k') ++colour;
-        piece_[count_] = int(std::strchr(" pnbrqk", *q) - " pnbrqk");
-        colour_[count_++] = colour;
-        if (*q == 'p') pawnOf[colour] = true;
-    }
-    pawns_ = pawnOf[0] || pawnOf[1];
-    bothPawns_ = pawnOf[0] && pawnOf[1];
-    if (!files(c)) return false;
-    checked_ = bad_ = 0;
-    int squares[8] = {};
-    enumerate(0, squares, 0);
-    for (int s : placed_) pos_.setEmpty(s);
-    placed_.clear();
-    if (missing_) return false;
-    if (bad_) std::printf("%s: %" PRIu64 " of %" PRIu64 " positions wrong\n", name_, bad_, checked_);
-    else std::printf("%s: %" PRIu64 " positions verified\n", name_, checked_);
-    std::fflush(stdout);
-    return bad_ == 0;
-}
 
 }  // namespace
 
-bool verifyTablebase(const std::string& dir, const std::string& className) {
+bool verifyTablebase(const std::string& dir, const std::string& className, int threads) {
     const int c = findTablebaseClass(className.c_str());
     if (c == 0) {
         std::printf("%s: unknown class\n", className.c_str());
@@ -286,6 +312,44 @@ bool verifyTablebase(const std::string& dir, const std::string& className) {
         buildIndexTables();
         ready = true;
     }
-    auto checker = std::make_unique<Checker>(dir);
-    return checker->run(c);
+    const char* name = tablebaseClasses[c].name;
+    auto files = std::make_unique<FileSet>();
+    bool whole = files->load(dir, c, name);
+    for (const std::string& successor : tbgen::successorClasses(name))
+        whole = files->load(dir, findTablebaseClass(successor.c_str()), name) && whole;
+    if (!whole) return false;  // nothing can be proved
+
+    // Shares by the squares of the first two men, handed out in order; their
+    // findings are put together in that order, so the report does not
+    // depend on the threads.
+    std::vector<std::pair<int, int>> shares;
+    {
+        const auto layout = std::make_unique<Checker>(*files, c);
+        for (int a = 0; a < 64; ++a)
+            for (int b = 0; b < 64; ++b)
+                if (a != b && layout->firstSquare(a) && layout->manSquare(1, b)) shares.emplace_back(a, b);
+    }
+    std::vector<ShareResult> results(shares.size());
+    std::atomic<size_t> next{0};
+    auto work = [&] {
+        auto checker = std::make_unique<Checker>(*files, c);
+        for (size_t k; (k = next.fetch_add(1)) < shares.size();)
+            checker->runShare(shares[k].first, shares[k].second, results[k]);
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t) pool.emplace_back(work);
+    work();
+    for (auto& t : pool) t.join();
+
+    uint64_t checked = 0, bad = 0;
+    for (const ShareResult& r : results) {
+        for (const std::string& line : r.firstBad)
+            if (++bad <= MaxBadShown) std::printf("%s\n", line.c_str());
+        bad += r.bad - r.firstBad.size();
+        checked += r.checked;
+    }
+    if (bad) std::printf("%s: %" PRIu64 " of %" PRIu64 " positions wrong\n", name, bad, checked);
+    else std::printf("%s: %" PRIu64 " positions verified\n", name, checked);
+    std::fflush(stdout);
+    return bad == 0;
 }

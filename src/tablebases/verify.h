@@ -6,4 +6,6 @@
 
 // Prints a summary (and the first bad positions as FENs) on stdout; false
 // when the table is wrong or its files (or a smaller class's) are missing.
-bool verifyTablebase(const std::string& dir, const std::string& className);
+// The placements are shared out among threads; the report is the same for
+// any number.
+bool verifyTablebase(const std::string& dir, const std::string& className, int threads = 1);

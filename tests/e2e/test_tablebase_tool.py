@@ -160,7 +160,9 @@ def main():
         expect(proc.returncode == 1 and "kqk.nbb" in proc.stdout, "missing kqk.nbb: %r" % proc.stdout[-300:])
 
         for args in (["generate", tmp, "kxk"], ["generate", tmp, "--men", "7"], ["verify", tmp, "kkk"],
-                     ["generate", os.path.join(tmp, "no", "such", "dir"), "knk"], ["frobnicate"]):
+                     ["generate", os.path.join(tmp, "no", "such", "dir"), "knk"], ["frobnicate"],
+                     ["generate", tmp, "knk", "--threads", "0"], ["verify", tmp, "krk", "--threads", "two"],
+                     ["verify", tmp, "krk", "--threads"]):
             proc = run(tool, "tb", *args, timeout=30)
             expect(proc.returncode != 0 and proc.stderr + proc.stdout, "tb %s: exit %d" % (args, proc.returncode))
     return failures.report("tablebase tool e2e")

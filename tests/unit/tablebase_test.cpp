@@ -4,8 +4,12 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 #include "tablebases/classes.h"
 #include "tablebases/compressor.h"
@@ -17,8 +21,13 @@
 #include <gtb-probe.h>
 #endif
 
-#ifdef TAVIK_HAVE_GAVIOTA
 namespace {
+
+// A scratch folder of this process's own: the suites of other checkouts may
+// be running at the same time.
+std::filesystem::path scratchDir(const std::string& name) {
+    return std::filesystem::temp_directory_path() / (name + "-" + std::to_string(getpid()));
+}
 
 std::vector<int8_t> readFile(const std::string& path) {
     std::vector<int8_t> bytes;
@@ -31,7 +40,6 @@ std::vector<int8_t> readFile(const std::string& path) {
 }
 
 }  // namespace
-#endif
 
 // Every placement of the three-man classes, both sides to move: the oracle's
 // verdict, or its refusal for illegal placements, must match the generator's
@@ -46,7 +54,7 @@ TEST(TablebaseGenerator, ThreeMenAgreeWithGaviota) {
     tbcache_init(4 << 20, 0);
     ASSERT_TRUE(tb_availability() & 1) << "Gaviota 3-man tables missing from /usr/share/gaviotatb/gtb4";
 
-    const std::string dir = (std::filesystem::temp_directory_path() / "tavik-tb-gaviota").string();
+    const std::string dir = scratchDir("tavik-tb-gaviota").string();
     std::filesystem::create_directories(dir);
     buildIndexTables();
     tbgen::Generator generator(2, false);
@@ -125,7 +133,7 @@ TEST(TablebaseGenerator, SuccessorsFromFilesAsInMemory) {
     const std::string name = "kpk";
 #endif
     namespace fs = std::filesystem;
-    const fs::path base = fs::temp_directory_path() / "tavik-tb-successors";
+    const fs::path base = scratchDir("tavik-tb-successors");
     fs::remove_all(base);
     const std::string memory = (base / "memory").string(), files = (base / "files").string();
     fs::create_directories(memory);
@@ -155,7 +163,7 @@ TEST(TablebaseGenerator, SuccessorsFromFilesAsInMemory) {
 // file does not.
 TEST(TablebaseGenerator, CompressedSuccessorsAndCompleteness) {
     namespace fs = std::filesystem;
-    const fs::path base = fs::temp_directory_path() / "tavik-tb-compressed";
+    const fs::path base = scratchDir("tavik-tb-compressed");
     fs::remove_all(base);
     fs::create_directories(base);
     const std::string dir = base.string();
@@ -186,5 +194,49 @@ TEST(TablebaseGenerator, CompressedSuccessorsAndCompleteness) {
 
     fs::resize_file(dir + "/kpk.nbb", want[1].size() - 1);
     EXPECT_FALSE(classFilesComplete(dir, findTablebaseClass("kpk")));
+    fs::remove_all(base);
+}
+
+// Classes of tests/data/tb_generation.txt made with one thread and with
+// several: the files are byte-identical (the threads only share out the
+// work, and a level's outcome does not depend on their order), the longest
+// win is the listed one, and the checker proves them with two threads. The
+// unoptimised builds take the lines marked "all".
+TEST(TablebaseGenerator, ThreadsGiveTheSameFiles) {
+    namespace fs = std::filesystem;
+    const fs::path base = scratchDir("tavik-tb-threads");
+    fs::remove_all(base);
+    const std::string dirs[2] = {(base / "one").string(), (base / "several").string()};
+    for (const std::string& dir : dirs) fs::create_directories(dir);
+    std::ifstream cases(TAVIK_TEST_DATA "/tb_generation.txt");
+    ASSERT_TRUE(cases) << "tests/data/tb_generation.txt missing";
+    tbgen::Generator one(1, false, dirs[0]), several(3, false, dirs[1]);
+    std::string line;
+    int classes = 0;
+    while (std::getline(cases, line)) {
+        std::istringstream fields(line);
+        std::string name, builds;
+        int longestWin = -1;
+        if (line.empty() || line[0] == '#' || !(fields >> name >> longestWin >> builds)) continue;
+#ifndef NDEBUG
+        if (builds != "all") continue;
+#endif
+        ++classes;
+        std::string error;
+        tbgen::Generator* generators[2] = {&one, &several};
+        for (int g = 0; g < 2; ++g) {
+            const tbgen::Table* table = generators[g]->table(name, error);
+            ASSERT_NE(table, nullptr) << name << ": " << error;
+            EXPECT_EQ(table->longestWin, longestWin) << name;
+            ASSERT_TRUE(tbgen::writeTableFiles(dirs[g], *table, error)) << error;
+        }
+        for (const char* ext : {".nbw", ".nbb"}) {
+            const std::vector<int8_t> want = readFile(dirs[0] + "/" + name + ext);
+            EXPECT_FALSE(want.empty()) << name << ext;
+            EXPECT_TRUE(want == readFile(dirs[1] + "/" + name + ext)) << name << ext << " differs with threads";
+        }
+        EXPECT_TRUE(verifyTablebase(dirs[1], name, 2)) << name;
+    }
+    EXPECT_GE(classes, 3);
     fs::remove_all(base);
 }
