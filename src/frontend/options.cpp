@@ -35,6 +35,14 @@ static int checkValue(const char* value) {
 
 namespace {
 
+// A check option: anything but "true" or "false" leaves the setting as it was.
+void setCheckOption(const char* name, const char* value, int& setting) {
+    const int on = checkValue(value);
+    if (on < 0) return;
+    setting = on;
+    if (debugFlag) sendLine("info string %s : %s", name, value);
+}
+
 constexpr const char* DeferredNames[] = {HashName, NalimovPathName, NalimovCacheName, ClearHashName, ThreadsName};
 constexpr int DeferredCount = sizeof DeferredNames / sizeof DeferredNames[0];
 // One waiting text per option, the latest; order[] holds them by arrival.
@@ -113,13 +121,7 @@ void setOption(const char* text) {
         if (debugFlag) sendLine("info string %s : %d", NullmoveName, searchEngine.nullMoveReduction);
         return;
     }
-    if (const char* value = valueFor(text, OwnBookName)) {
-        const int on = checkValue(value);
-        if (on < 0) return;
-        ownBook = on;
-        if (debugFlag) sendLine("info string %s : %s", OwnBookName, value);
-        return;
-    }
+    if (const char* value = valueFor(text, OwnBookName)) return setCheckOption(OwnBookName, value, ownBook);
     // The button has no value text; the tests below cannot match it.
     if (std::strcmp(text, ClearHashName) == 0) ttClear();
     if (const char* value = valueFor(text, MultiPVName)) {
@@ -142,11 +144,6 @@ void setOption(const char* text) {
         sendLine("info string Cpu %d %%", v);
         return;
     }
-    if (const char* value = valueFor(text, LowercasePromotionsName)) {
-        const int on = checkValue(value);
-        if (on < 0) return;
-        lowercasePromotions = on;
-        if (debugFlag) sendLine("info string %s : %s", LowercasePromotionsName, value);
-        return;
-    }
+    if (const char* value = valueFor(text, LowercasePromotionsName))
+        return setCheckOption(LowercasePromotionsName, value, lowercasePromotions);
 }
