@@ -168,8 +168,11 @@ class Uci(unittest.TestCase):
             if setting:
                 self.assertEqual(engine.sync("setoption name Lowercase Promotions value " + setting), [])
             got = self.search(engine, position(RACE), "go depth 6")
-            self.assertEqual(got[-1], "bestmove b7b8%s ponder g2g1%s" % (letter, letter), setting)
-            self.assertIn(" pv b7b8%s g2g1%s" % (letter, letter), [t for t in got if line_kind(t) == "score"][-1])
+            # With helper threads the reply to the promotion may differ; the letters may not.
+            if not engine.threads or engine.threads == "1":
+                self.assertEqual(got[-1], "bestmove b7b8%s ponder g2g1%s" % (letter, letter), setting)
+                self.assertIn(" pv b7b8%s g2g1%s" % (letter, letter), [t for t in got if line_kind(t) == "score"][-1])
+            self.assertTrue(got[-1].startswith("bestmove b7b8%s " % letter), (setting, got[-1]))
             letters = set(re.findall(r"\b[a-h][27][a-h][18]([NBRQnbrq])\b", "\n".join(got)))
             self.assertEqual(letters, {letter}, got)
 
