@@ -8,7 +8,7 @@ WIN_BUILD ?= build-windows
 PREFIX ?= /usr/local
 VERSION := $(shell sh tools/version.sh)
 
-.PHONY: all build exe match run test test-release test-asan tsan bench-threads perft bench bench-startup bench-throttle book testmode tb-verify tb5 tb-index-check tb-endgames bench-compare clean fuzz soak
+.PHONY: all build exe match run test test-release test-asan tsan bench-threads perft bench bench-startup bench-throttle book testmode tb-verify tb5 tb-index-check tb-endgames tb5-endgames bench-compare clean fuzz soak
 .PHONY: windows test-windows install install-files uninstall dist
 
 # "make EXE=<path> [CXX=<compiler>]", the way distributed test frameworks
@@ -112,6 +112,12 @@ tb-index-check: build
 # The engine against generated 3- and 4-man tables, plain and compressed (minutes).
 tb-endgames: build
 	python3 tests/e2e/test_tablebases.py $(CURDIR)/$(BUILD)/tavik $(CURDIR)/$(BUILD)/tavik-tool --four-men
+
+# The engine plays krpkr endings against finished five-man tables in TB5_DIR
+# (krpkr and its successors): a won one converted, a drawn one held (minutes).
+tb5-endgames: build
+	@test -n "$(TB5_DIR)" || { echo "usage: make tb5-endgames TB5_DIR=<folder with krpkr and its successors>"; exit 2; }
+	python3 tests/e2e/test_tablebases.py $(CURDIR)/$(BUILD)/tavik $(CURDIR)/$(BUILD)/tavik-tool --five-men $(TB5_DIR)
 
 # make bench-threads [DEPTH=11] [MOVETIME=2000]: time to depth with 1 and 2
 # threads over the bench positions, nodes/s with 1, 2 and 4 (minutes).

@@ -3,8 +3,9 @@
 with generated 3- and 4-man tables (plain and compressed) it reports the
 tables' mate distances and keeps them with its replies.
 
-usage: test_tablebases.py <tavik> <tavik-tool> [--four-men]
-(--four-men adds a generated 4-man class: slow, run by make tb-endgames)
+usage: test_tablebases.py <tavik> <tavik-tool> [--four-men] [--five-men DIR]
+(--four-men adds a generated 4-man class: slow, run by make tb-endgames;
+--five-men plays krpkr endings against finished tables in DIR: make tb5-endgames)
 """
 import os
 import shutil
@@ -24,6 +25,8 @@ POSITIONS = [
 CLASSES = ["kqk", "krk", "kpk"]
 FOUR_MEN_POSITIONS = ["8/8/3k4/8/2r5/8/1Q6/K7 w - - 0 1", "8/8/8/2k5/8/3r4/8/QK6 b - - 0 1"]
 FOUR_MEN_CLASSES = ["kqkr"]
+# Lucena (won, converted into a four-man ending) and a rook ending the defence holds.
+FIVE_MEN_POSITIONS = ["1K6/1P1k4/8/8/8/8/r7/2R5 w - - 0 1", "4k3/7r/8/3PK3/8/8/8/R7 b - - 0 1"]
 
 
 def registration_stops(engine_path, directory):
@@ -91,6 +94,67 @@ def play_out(engine, tool, fen, distance, failures, label, whole_game):
                         % (label, fen, end or "no mate", moves, abs(distance)))
 
 
+def after_move(fen, move):
+    """The FEN after a move, for pawn and piece endings without castling or en passant."""
+    fields = fen.split()
+    board = {}
+    for rank, row in enumerate(fields[0].split("/")):
+        file = 0
+        for c in row:
+            if c.isdigit():
+                file += int(c)
+            else:
+                board[(7 - rank, file)] = c
+                file += 1
+    origin, target = (int(move[1]) - 1, ord(move[0]) - 97), (int(move[3]) - 1, ord(move[2]) - 97)
+    piece = board.pop(origin)
+    if len(move) == 5:
+        piece = move[4].upper() if piece.isupper() else move[4]
+    board[target] = piece
+    rows = []
+    for rank in range(7, -1, -1):
+        row, empty = "", 0
+        for file in range(8):
+            if (rank, file) in board:
+                row += (str(empty) if empty else "") + board[(rank, file)]
+                empty = 0
+            else:
+                empty += 1
+        rows.append(row + (str(empty) if empty else ""))
+    return "%s %s - - 0 1" % ("/".join(rows), "b" if fields[1] == "w" else "w")
+
+
+def five_men(engine_path, tool, directory, failures, movetime=1000, hold=30):
+    """Both sides from the engine: a won position keeps its win, the winner's root
+    score is the tables' mate at every move, until four men are left; a drawn one
+    stays drawn for `hold` plies."""
+    engine = Engine(engine_path, handshake=True)
+    engine.sync("setoption name NalimovPath value " + directory, timeout=60)
+    for start in FIVE_MEN_POSITIONS:
+        fen, line = start, []
+        first = table_distance(tool, directory, start)
+        for ply in range(2 * abs(first) if first else hold):
+            distance = table_distance(tool, directory, fen)
+            line.append(distance)
+            if sum(c.isalpha() for c in fen.split()[0]) < 5 or (first and distance * (1 if ply % 2 == 0 else -1) <= 0):
+                break
+            engine.send("position fen " + fen, "go movetime %d" % movetime)
+            lines = engine.until("bestmove", movetime / 1000 + 10)
+            scores = [text.split()[2:4] for text in lines if text.startswith("info score")]
+            if distance > 0:
+                failures.expect(scores and scores[-1] == ["mate", str(distance)],
+                                "%s: score %r, tables say mate %d" % (fen, scores[-1:], distance))
+            fen = after_move(fen, parse_bestmove(lines[-1])[0])
+        men = sum(c.isalpha() for c in fen.split()[0])
+        print("%s: %d plies to %s, table distances %s" % (start, len(line) - 1, fen, line))
+        if first:
+            failures.expect(men < 5 and table_distance(tool, directory, fen) * (1 if len(line) % 2 else -1) > 0,
+                            "%s: the win was not kept into a four-man ending: %r" % (start, line))
+        else:
+            failures.expect(not any(line), "%s: the draw was not held: %r" % (start, line))
+    failures.expect(engine.close()[0] == 0, "engine exit status")
+
+
 def endgames(engine_path, tool, work, failures, four_men):
     plain = os.path.join(work, "tables")
     os.mkdir(plain)
@@ -132,6 +196,9 @@ def main():
     failures = Failures()
     work = tempfile.mkdtemp(prefix="tavik-tb-")
     try:
+        if "--five-men" in sys.argv:
+            five_men(engine_path, tool, sys.argv[sys.argv.index("--five-men") + 1], failures)
+            return failures.report("test_tablebases --five-men")
         broken_files(engine_path, tool, work, failures)
         endgames(engine_path, tool, work, failures, "--four-men" in sys.argv[3:])
     finally:
