@@ -241,6 +241,27 @@ struct Work {
         return occ;
     }
 
+    // Moving any man but the first king keeps a stored placement stored,
+    // unless a pawnless first king stands on the long diagonal (there the
+    // other men settle the form). Then the index changes in that man's six
+    // bits alone, and most moves need neither a copy nor normalising.
+    bool formKeptByOthers(const int* sq) const { return m.pawns || (sq[0] & 7) != (sq[0] >> 3); }
+    uint64_t movedIndex(uint64_t index, const int* sq, int man, int to) const {
+        assert(man > 0 && man < n);
+        return index ^ uint64_t(sq[man] ^ to) << 6 * (n - 1 - man);
+    }
+
+#ifndef NDEBUG
+    uint64_t slowIndex(const int* sq, int man, int to) const {
+        int moved[MaxMen];
+        std::copy_n(sq, MaxMen, moved);
+        moved[man] = to;
+        const bool changed = normalise(moved, n, m.pawns, nullptr);
+        assert(!changed);
+        return table.storedIndex(moved);
+    }
+#endif
+
     bool kingAttacked(const int* sq, int colour, int skip = -1) const {
         const uint64_t occ = occupancy(sq, skip);
         const int target = sq[kingOf[colour]];
@@ -370,8 +391,23 @@ struct Work {
         constexpr int NoWin = 0xFFFF;
         int winPlies = NoWin, floorPlies = 0;
         int next[MaxMen] = {};
+        const uint64_t here = table.storedIndex(sq);
+        const bool formKept = formKeptByOthers(sq);
 
         auto play = [&](int man, int to, int captured, int promotion, bool doubleStep) {
+            if (captured < 0 && !promotion && man != 0 && formKept && (freeMen >> man & 1)) {
+                anyMove = true;
+                const uint64_t index = movedIndex(here, sq, man, to);
+                assert(index == slowIndex(sq, man, to));
+                if (doubleStep && epRightAfter(sq, side, to)) {
+                    const int64_t node = epNode(side ^ 1, index, (sq[man] + to) / 2);
+                    assert(node >= 0);
+                    successors.add(EnPassantNodeTag | uint64_t(node), false);
+                } else {
+                    successors.add(index, false);
+                }
+                return;
+            }
             std::copy_n(sq, MaxMen, next);
             next[man] = to;
             const bool enPassant = captured >= 0 && sq[captured] != to;  // the taken pawn leaves another square
@@ -507,18 +543,29 @@ struct Work {
         for (int i = 0; i < n; ++i)
             if (m.colour[i] == mover && !kingAttacked(sq, side, i)) fellowsQuiet |= 1u << i;
         int prev[MaxMen] = {};
+        const uint64_t here = table.storedIndex(sq);
+        const bool formKept = formKeptByOthers(sq);
         auto add = [&](int man, int from) {
+            uint64_t index;
+            bool changed = false;
             if (fellowsQuiet >> man & 1) {
                 if (attacksSquare(m.piece[man], mover, from, king, (occ ^ 1ULL << sq[man]) | 1ULL << from)) return;
-                std::copy_n(sq, MaxMen, prev);
-                prev[man] = from;
+                if (man != 0 && formKept) {
+                    index = movedIndex(here, sq, man, from);
+                    assert(index == slowIndex(sq, man, from));
+                } else {
+                    std::copy_n(sq, MaxMen, prev);
+                    prev[man] = from;
+                    changed = normalise(prev, n, m.pawns, nullptr);
+                    index = table.storedIndex(prev);
+                }
             } else {
                 std::copy_n(sq, MaxMen, prev);
                 prev[man] = from;
                 if (kingAttacked(prev, side)) return;
+                changed = normalise(prev, n, m.pawns, nullptr);
+                index = table.storedIndex(prev);
             }
-            const bool changed = normalise(prev, n, m.pawns, nullptr);
-            const uint64_t index = table.storedIndex(prev);
             out.add(index, changed);
             // The same board with the mover's en-passant right also led here.
             const auto& keys = table.epKey[mover];
