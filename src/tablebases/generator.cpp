@@ -262,6 +262,25 @@ struct Work {
     }
 #endif
 
+    // Squares the men of colour attack with the board occupied as given.
+    uint64_t attackedBy(int colour, const int* sq, uint64_t occ) const {
+        uint64_t attacked = 0;
+        for (int i = 0; i < n; ++i) {
+            if (m.colour[i] != colour) continue;
+            const int from = sq[i], piece = m.piece[i];
+            if (piece == Pawn) attacked |= pawnAttacks[colour][from];
+            else if (piece == Knight) attacked |= knightAttacks[from];
+            else if (piece == King) attacked |= kingAttacks[from];
+            else
+                for (int d = piece == Bishop ? 4 : 0; d < (piece == Rook ? 4 : 8); ++d)
+                    for (const int8_t* t = rays[from][d]; *t >= 0; ++t) {
+                        attacked |= 1ULL << *t;
+                        if (occ >> *t & 1) break;
+                    }
+        }
+        return attacked;
+    }
+
     bool kingAttacked(const int* sq, int colour, int skip = -1) const {
         const uint64_t occ = occupancy(sq, skip);
         const int target = sq[kingOf[colour]];
@@ -393,9 +412,19 @@ struct Work {
         int next[MaxMen] = {};
         const uint64_t here = table.storedIndex(sq);
         const bool formKept = formKeptByOthers(sq);
+        // A king stepping to an empty square is safe unless the enemy
+        // attacks it, with the king gone from its square (a slider's line
+        // runs on through it).
+        const uint64_t kingUnsafe = attackedBy(side ^ 1, sq, occupancy(sq) ^ 1ULL << king);
 
         auto play = [&](int man, int to, int captured, int promotion, bool doubleStep) {
-            if (captured < 0 && !promotion && man != 0 && formKept && (freeMen >> man & 1)) {
+            const bool quiet = captured < 0 && !promotion;
+            bool legal = (freeMen >> man & 1) && (captured < 0 || sq[captured] == to);
+            if (quiet && man == kingOf[side]) {
+                if (kingUnsafe >> to & 1) return;
+                legal = true;
+            }
+            if (quiet && man != 0 && formKept && legal) {
                 anyMove = true;
                 const uint64_t index = movedIndex(here, sq, man, to);
                 assert(index == slowIndex(sq, man, to));
@@ -410,8 +439,8 @@ struct Work {
             }
             std::copy_n(sq, MaxMen, next);
             next[man] = to;
-            const bool enPassant = captured >= 0 && sq[captured] != to;  // the taken pawn leaves another square
-            if ((!(freeMen >> man & 1) || enPassant) && kingAttacked(next, side, captured)) return;
+            assert(!legal || !kingAttacked(next, side, captured));
+            if (!legal && kingAttacked(next, side, captured)) return;
             anyMove = true;
             if (captured >= 0 || promotion) {
                 const int8_t v = convert(next, captured, man, promotion, side ^ 1);
