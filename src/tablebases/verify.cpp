@@ -7,7 +7,9 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -106,11 +108,18 @@ struct Target {
     int flip = 0;
     int len[2] = {0, 0};
     int man[2][MaxMen] = {};  // list slot -> man of the checked class
+    int slot[MaxMen] = {};    // man -> list * MaxMen + slot
     // By colour to move (White 0).
     IndexFunction function[2] = {};
     const int8_t* bytes[2] = {};
     int32_t size[2] = {};
     bool overlong[2] = {};  // the probe's fixed kppkp losses apply
+
+    // The index functions' lists for men on squares sq.
+    void fill(const int* sq, int (&lists)[2][MaxMen]) const {
+        for (int l = 0; l < 2; ++l)
+            for (int k = 0; k < len[l]; ++k) lists[l][k] = sq[man[l][k]];
+    }
 
     // men: piece and colour of each man of the checked class after the
     // conversion; present: the men still on the board.
@@ -137,6 +146,7 @@ struct Target {
             for (int i = 0; i < count; ++i) {
                 if (!(present >> i & 1) || (used >> i & 1) || piece[i] != code || colour[i] != wanted) continue;
                 used |= 1u << i;
+                slot[i] = list * MaxMen + len[list];
                 man[list][len[list]++] = i;
                 break;
             }
@@ -174,6 +184,18 @@ struct Node {
     int count = 0;
     static constexpr int MaxSuccessors = 128;
     Pending successor[MaxSuccessors];
+};
+
+// The checked class's results for every placement of its men, the first
+// man on its reduced squares (numbered in order), the others on any square,
+// each man a base-64 digit: a move of one man shifts the entry by a fixed
+// step, so most successors are read near the position's own entry instead
+// of through an index function at a random place in the file.
+struct DenseTable {
+    std::vector<int8_t> bytes[2];     // by colour to move; NoPosition where none
+    std::vector<int64_t> overlong[2];  // entries the probe gives its fixed kppkp loss, sorted
+    int reduced[64];                  // first man's square -> number, -1 off the set
+    int64_t step[MaxMen] = {};
 };
 
 // Checks the placements with the first two men on given squares; one per
@@ -225,6 +247,30 @@ public:
     bool firstSquare(int s) const { return (s & 7) <= 3 && (pawns_ || (s >> 3) <= (s & 7)); }
     bool manSquare(int man, int s) const { return piece_[man] != Pawn || (s >= 8 && s < 56); }
 
+    // Sizes the dense table; its entries are filled share by share.
+    void shapeDense(DenseTable& dense) const {
+        int64_t entries = 0;
+        for (int s = 0; s < 64; ++s) dense.reduced[s] = firstSquare(s) ? int(entries++) : -1;
+        for (int i = count_ - 1; i >= 0; --i) {
+            dense.step[i] = i == count_ - 1 ? 1 : dense.step[i + 1] * 64;
+        }
+        entries *= dense.step[0];
+        for (auto& side : dense.bytes) side.assign(size_t(entries), tbgen::NoPosition);
+    }
+
+    // Fills the dense entries of the placements with the first two men on
+    // given squares; returns the overlong entries found, by side.
+    void fillShare(int first, int second, DenseTable& dense, std::vector<int64_t>* overlong) {
+        dense_ = filling_ = &dense;
+        overlong_ = overlong;
+        sq_[0] = first;
+        sq_[1] = second;
+        fill(2, 1ULL << first | 1ULL << second, dense.reduced[first] * dense.step[0] + second * dense.step[1]);
+        overlong_ = nullptr;
+    }
+
+    void useDense(const DenseTable& dense) { dense_ = &dense; }
+
     void runShare(int first, int second, ShareResult& result) {
         result_ = &result;
         place(0, first);
@@ -245,6 +291,33 @@ private:
     void lift(int man) {
         manAt_[sq_[man]] = -1;
         colourMen_[colour_[man]] &= ~(1ULL << sq_[man]);
+    }
+
+    void fill(int man, uint64_t occupied, int64_t entry) {
+        if (man < count_) {
+            for (int s = 0; s < 64; ++s) {
+                if ((occupied >> s & 1) || !manSquare(man, s)) continue;
+                sq_[man] = s;
+                fill(man + 1, occupied | 1ULL << s, entry + s * dense_->step[man]);
+            }
+            return;
+        }
+        for (int toMove = 0; toMove < 2; ++toMove) {
+            const Pending p = result(same_, toMove, NoEnPassant, false);
+            int8_t& b = filling_->bytes[toMove][size_t(entry)];
+            if (p.byte) b = *p.byte;
+            else if (p.value != NoResult) overlong_[toMove].push_back(entry);
+        }
+    }
+
+    // The dense entry of a position with the class's own men.
+    Pending denseResult(int toMove, int64_t entry, bool forMover) const {
+        const auto& fixed = dense_->overlong[toMove];
+        if (!fixed.empty() && std::binary_search(fixed.begin(), fixed.end(), entry)) {
+            const int w = tbgen::OverlongLossMoves - MateDistance;
+            return {nullptr, forMover ? -w - 1 : w};
+        }
+        return {dense_->bytes[toMove].data() + entry, 0};
     }
 
     // Whether a man of colour `by` (other than man `skip`) attacks square k
@@ -288,9 +361,10 @@ private:
         if (target.kind == Target::BareKings) return {nullptr, 0};
         if (target.kind == Target::NoClass) return {nullptr, NoResult};
         int lists[2][MaxMen];
-        for (int l = 0; l < 2; ++l)
-            for (int k = 0; k < target.len[l]; ++k) lists[l][k] = sq_[target.man[l][k]];
-        const int32_t index = target.function[toMove](lists[0], lists[1], ep, target.flip);
+        target.fill(sq_, lists);
+        return read(target, toMove, target.function[toMove](lists[0], lists[1], ep, target.flip), forMover);
+    }
+    static Pending read(const Target& target, int toMove, int32_t index, bool forMover) {
         if (index < 0 || index >= target.size[toMove]) return {nullptr, NoResult};
         if (target.overlong[toMove] && overlongLoss(index)) {
             const int w = tbgen::OverlongLossMoves - MateDistance;  // as the probe reads it
@@ -308,6 +382,9 @@ private:
         const uint64_t occupied = colourMen_[0] | colourMen_[1], own = colourMen_[m];
         const int king = sq_[king_[m]];
         node.count = 0;
+        const Target& same = targets_[size_t(same_)];
+        int stay[2][MaxMen];
+        same.fill(sq_, stay);
         node.inCheck = attacked(king, e, occupied, -1);
         // Out of check, a man off every line through its king uncovers none.
         const uint64_t exposed = node.inCheck ? ~0ULL : geometry.diagonal[king] | geometry.straight[king];
@@ -316,8 +393,23 @@ private:
             if ((always || man == king_[m] || (exposed >> from & 1)) &&
                 attacked(man == king_[m] ? to : king, e, after, taken))
                 return;
-            sq_[man] = to;
             assert(node.count < Node::MaxSuccessors);
+            if (t == same_ && ep == NoEnPassant && (man != 0 || dense_->reduced[to] >= 0)) {
+                // The common case: a step from the position's own entry.
+                const int64_t shift = man == 0 ? (dense_->reduced[to] - dense_->reduced[from]) * dense_->step[0]
+                                               : (to - from) * dense_->step[man];
+                node.successor[node.count++] = denseResult(e, entry_ + shift, true);
+                return;
+            }
+            if (t == same_) {  // one entry of the lists changes
+                int& entry = stay[same.slot[man] / MaxMen][same.slot[man] % MaxMen];
+                entry = to;
+                node.successor[node.count++] =
+                    read(same, e, same.function[e](stay[0], stay[1], ep, same.flip), true);
+                entry = from;
+                return;
+            }
+            sq_[man] = to;
             node.successor[node.count++] = result(t, e, ep, true);
             sq_[man] = from;
         };
@@ -386,7 +478,7 @@ private:
         node.side = side;
         node.ep = ep;
         std::copy(sq_, sq_ + count_, node.sq);
-        node.stored = result(same_, side, ep, false);
+        node.stored = ep == NoEnPassant ? denseResult(side, entry_, false) : result(same_, side, ep, false);
         successors(node);
         current_ ^= 1;
         finish(nodes_[current_]);
@@ -440,6 +532,8 @@ private:
     // other king is skipped.
     void checkPlacement() {
         const uint64_t occupied = colourMen_[0] | colourMen_[1];
+        entry_ = dense_->reduced[sq_[0]];
+        for (int i = 1; i < count_; ++i) entry_ = entry_ * 64 + sq_[i];
         for (int side = 0; side < 2; ++side) {
             if (attacked(sq_[king_[side ^ 1]], side, occupied, -1)) continue;
             check(side, NoEnPassant);
@@ -488,6 +582,10 @@ private:
     int capture_[MaxMen] = {};
     int promote_[MaxMen][4] = {};
     int promoteCapture_[MaxMen][4][MaxMen] = {};
+    const DenseTable* dense_ = nullptr;
+    DenseTable* filling_ = nullptr;
+    std::vector<int64_t>* overlong_ = nullptr;  // while filling: new overlong entries by side
+    int64_t entry_ = 0;                         // dense entry of the placement under check
     Node nodes_[2];
     int current_ = 0;
     ShareResult* result_ = nullptr;
@@ -523,17 +621,35 @@ bool verifyTablebase(const std::string& dir, const std::string& className, int t
             for (int b = 0; b < 64; ++b)
                 if (a != b && layout->firstSquare(a) && layout->manSquare(1, b)) shares.emplace_back(a, b);
     }
-    std::vector<ShareResult> results(shares.size());
+    auto dense = std::make_unique<DenseTable>();
+    Checker(*files, c).shapeDense(*dense);
+    auto onThreads = [threads](const std::function<void()>& work) {
+        std::vector<std::thread> pool;
+        for (int t = 1; t < threads; ++t) pool.emplace_back(work);
+        work();
+        for (auto& t : pool) t.join();
+    };
     std::atomic<size_t> next{0};
-    auto work = [&] {
+    std::mutex overlongLock;
+    onThreads([&] {
         auto checker = std::make_unique<Checker>(*files, c);
+        std::vector<int64_t> overlong[2];
+        for (size_t k; (k = next.fetch_add(1)) < shares.size();)
+            checker->fillShare(shares[k].first, shares[k].second, *dense, overlong);
+        const std::lock_guard<std::mutex> hold(overlongLock);
+        for (int side = 0; side < 2; ++side)
+            dense->overlong[side].insert(dense->overlong[side].end(), overlong[side].begin(), overlong[side].end());
+    });
+    for (auto& side : dense->overlong) std::sort(side.begin(), side.end());
+
+    std::vector<ShareResult> results(shares.size());
+    next = 0;
+    onThreads([&] {
+        auto checker = std::make_unique<Checker>(*files, c);
+        checker->useDense(*dense);
         for (size_t k; (k = next.fetch_add(1)) < shares.size();)
             checker->runShare(shares[k].first, shares[k].second, results[k]);
-    };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (auto& t : pool) t.join();
+    });
 
     uint64_t checked = 0, bad = 0;
     for (const ShareResult& r : results) {
