@@ -433,7 +433,8 @@ private:
                     const int two = one + dir;
                     if ((from >> 3) == (m == White ? 1 : 6) && !(occupied >> two & 1)) {
                         // As the engine's make: an en-passant square only beside an enemy pawn.
-                        const bool beside = ((two & 7) > 0 && isPawnOf(two - 1, e)) || ((two & 7) < 7 && isPawnOf(two + 1, e));
+                        const bool beside =
+                            ((two & 7) > 0 && isPawnOf(two - 1, e)) || ((two & 7) < 7 && isPawnOf(two + 1, e));
                         pawnTo(two, -1, left | 1ULL << two, beside ? one : NoEnPassant);
                     }
                 }
