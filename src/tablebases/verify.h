@@ -1,6 +1,6 @@
 // Independent proof of a plain table: every legal position's stored result
 // must follow from the stored results of its successors, found by a move
-// generation of its own (none of the generator's code).
+// generation of its own (not the generator's).
 #pragma once
 #include <string>
 
