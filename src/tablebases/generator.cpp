@@ -969,7 +969,7 @@ bool Generator::make(const std::string& name, std::string& error) {
     if (progress_)
         std::fprintf(stderr, "%s: writing files, %.1f s\n", name.c_str(),
                      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    const bool written = writeTableFiles(dir_, *t, error);
+    const bool written = writeTableFiles(dir_, *t, error, threads_);
     const int longestWin = t->longestWin;
     tables_.erase(name);
     // Successors are mapped again by the class that needs them next, so that
