@@ -82,6 +82,24 @@ std::string checkCompressed(FILE* f, int64_t expected, bool longResults, Compres
 
 }  // namespace
 
+std::string tableFileFault(const std::string& path, std::string& summary) {
+    const bool compressed = endsWith(path, ".emd");
+    int classNumber = 0, side = 0;
+    if (!tableOfName(path, compressed, classNumber, side))
+        return "not a table file name (<class>.nbw or .nbb, with .emd when compressed)";
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return "cannot open";
+    const int64_t expected = tablebaseClasses[classNumber].size[side];
+    CompressedWalk walk;
+    const bool longResults = classMen(classNumber) == 5;
+    const std::string fault =
+        compressed ? checkCompressed(f, expected, longResults, walk) : checkPlain(f, expected, longResults);
+    summary = compressed ? " (" + std::to_string(walk.blocks) + " blocks, " + std::to_string(expected) + " bytes)"
+                         : " (" + std::to_string(expected) + " bytes)";
+    std::fclose(f);
+    return fault;
+}
+
 int runTbCheckCommand(int argc, char** argv) {
     if (argc < 2) {
         std::fprintf(stderr, "usage: tavik-tool tb check <file>...\n");
@@ -89,28 +107,12 @@ int runTbCheckCommand(int argc, char** argv) {
     }
     int status = 0;
     for (int i = 1; i < argc; ++i) {
-        const std::string path = argv[i];
-        const bool compressed = endsWith(path, ".emd");
-        int classNumber = 0, side = 0;
-        std::string fault, done;
-        FILE* f = nullptr;
-        if (!tableOfName(path, compressed, classNumber, side)) {
-            fault = "not a table file name (<class>.nbw or .nbb, with .emd when compressed)";
-        } else if (!(f = std::fopen(path.c_str(), "rb"))) {
-            fault = "cannot open";
-        } else {
-            const int64_t expected = tablebaseClasses[classNumber].size[side];
-            CompressedWalk walk;
-            const bool longResults = classMen(classNumber) == 5;
-            fault = compressed ? checkCompressed(f, expected, longResults, walk) : checkPlain(f, expected, longResults);
-            done = compressed ? " (" + std::to_string(walk.blocks) + " blocks, " + std::to_string(expected) + " bytes)"
-                              : " (" + std::to_string(expected) + " bytes)";
-            std::fclose(f);
-        }
+        std::string summary;
+        const std::string fault = tableFileFault(argv[i], summary);
         if (fault.empty()) {
-            std::printf("%s: ok%s\n", path.c_str(), done.c_str());
+            std::printf("%s: ok%s\n", argv[i], summary.c_str());
         } else {
-            std::printf("%s: %s\n", path.c_str(), fault.c_str());
+            std::printf("%s: %s\n", argv[i], fault.c_str());
             status = 1;
         }
         std::fflush(stdout);

@@ -199,6 +199,16 @@ int runVerify(int argc, char** argv) {
     return status;
 }
 
+int runCompress(int argc, char** argv) {
+    const bool force = takeFlag(argc, argv, "--force");
+    const int threads = takeThreads(argc, argv);
+    if (threads == 0 || argc < 2) {
+        std::fprintf(stderr, "usage: tavik-tool tb compress <file>... [--force] [--threads N]\n");
+        return 2;
+    }
+    return runTbCompressCommand(std::vector<std::string>(argv + 1, argv + argc), threads, force);
+}
+
 struct Subcommand {
     const char* name;
     int (*run)(int argc, char** argv);  // argv[0] is the subcommand's name
@@ -209,7 +219,7 @@ const Subcommand subcommands[] = {
     {"probe", probeCommand, "probe <dir> <FEN>    the stored byte of a position in a plain or compressed file, in words"},
     {"generate", runGenerate, "generate <dir> (<class>... | --men N) [--force] [--threads N]   write plain tables by retrograde analysis, successors first"},
     {"verify", runVerify, "verify <dir> (<class>... | --men N) [--threads N]   check every position against its successors"},
-    {"compress", runTbCompressCommand, "compress <file>...                      write <file>.emd, the compressed form of each table file"},
+    {"compress", runCompress, "compress <file>... [--force] [--threads N]   write <file>.emd, the compressed form of each table file"},
     {"plan", runTbPlanCommand, "plan <dir> --men N [--output FILE]        write <dir>/plan.mk: one make target per class after its successors"},
     {"check", runTbCheckCommand, "check <file>...                         prove table files whole: block checksums, size, result bytes"},
 };

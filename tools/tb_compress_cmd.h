@@ -1,4 +1,8 @@
 #pragma once
+#include <string>
+#include <vector>
 
-// tb compress <file>...: writes <file>.emd next to each file.
-int runTbCompressCommand(int argc, char** argv);
+// tb compress: writes <file>.emd next to each file with blocks compressed on
+// threads threads; a file whose .emd already holds its bytes is skipped
+// unless forced. 0 when every file was done.
+int runTbCompressCommand(const std::vector<std::string>& files, int threads, bool force);

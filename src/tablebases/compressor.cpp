@@ -1,12 +1,15 @@
 #include "tablebases/compressor.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <mutex>
 #include <queue>
 
 #include "tablebases/decoder.h"
+#include "tablebases/parallel.h"
 
 namespace {
 
@@ -220,13 +223,27 @@ struct Costs {
     int symbol[MainSymbols];
 };
 
-// Cost-driven greedy parse of one block: at each position the match (over
-// the 24 distances) that saves most against literals, else a literal.
-// emit(symbol, extra bits, extra value).
+// A match: what it saves against literals, its distance slot and length.
 struct Choice {
     int64_t gain;
     int slot, length;
 };
+
+// Bytes a and b have in common from the start, at most limit: eight at a
+// time, since the runs of equal results in a table are long.
+int commonLength(const uint8_t* a, const uint8_t* b, int limit) {
+    int l = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; l + 8 <= limit; l += 8) {
+            uint64_t x, y;
+            std::memcpy(&x, a + l, 8);
+            std::memcpy(&y, b + l, 8);
+            if (x != y) return l + std::countr_zero(x ^ y) / 8;
+        }
+    }
+    while (l < limit && a[l] == b[l]) ++l;
+    return l;
+}
 
 // The match (over the 24 distances) at p that saves most against literals.
 Choice bestMatch(const uint8_t* block, int length, int p, const std::vector<int>& distances, const Costs& costs,
@@ -235,8 +252,7 @@ Choice bestMatch(const uint8_t* block, int length, int p, const std::vector<int>
     for (int slot = 0; slot < MatchDistances; ++slot) {
         const int d = distances[size_t(slot)];
         if (d > p) continue;
-        int l = 0;
-        while (p + l < length && block[p + l] == block[p - d + l]) ++l;
+        const int l = commonLength(block + p, block + p - d, length - p);
         if (!l) continue;
         const LengthCode c = lengthCode(l);
         const int64_t gain = literalCost[size_t(p + l)] - literalCost[size_t(p)] -
@@ -269,10 +285,13 @@ void parseBlock(const uint8_t* block, int length, const std::vector<int>& distan
 
 }  // namespace
 
-std::vector<uint8_t> compressTablebase(const uint8_t* data, size_t size) {
+std::vector<uint8_t> compressTablebase(const uint8_t* data, size_t size, int threads) {
     const size_t blocks = (size + CompressedBlockSize - 1) / CompressedBlockSize;
     auto blockLength = [&](size_t b) { return int(std::min<size_t>(CompressedBlockSize, size - b * CompressedBlockSize)); };
     const std::vector<int> distances = chooseDistances(data, size);
+    // Blocks a thread takes at a time: a few tasks per thread even for a
+    // small file, at most 128 KB for a large one.
+    const uint64_t perTask = std::clamp<uint64_t>(blocks / (8 * uint64_t(std::max(1, threads))), 1, 16);
 
     // First costs: literals by their byte entropy, matches a flat 12 bits.
     Costs costs;
@@ -282,13 +301,21 @@ std::vector<uint8_t> compressTablebase(const uint8_t* data, size_t size) {
         costs.symbol[s] = histogram[size_t(s)] ? int(Unit * std::log2(double(size) / double(histogram[size_t(s)]))) + 1 : 24 * Unit;
     for (int s = 256; s < MainSymbols; ++s) costs.symbol[s] = 12 * Unit;
 
-    // Two rounds of parse and code, the second parse priced by the first code.
+    // Two rounds of parse and code, the second parse priced by the first
+    // code. Blocks are parsed independently and the counts are sums, so the
+    // code does not depend on how the blocks were shared out.
     std::vector<uint8_t> lengths;
     for (int round = 0; round < 2; ++round) {
         std::vector<uint64_t> frequency(MainSymbols, 0);
-        for (size_t b = 0; b < blocks; ++b)
-            parseBlock(data + b * CompressedBlockSize, blockLength(b), distances, costs,
-                       [&](int symbol, int, uint32_t) { ++frequency[size_t(symbol)]; });
+        std::mutex merge;
+        tbgen::parallelFor(threads, blocks, perTask, [&](uint64_t begin, uint64_t end) {
+            std::vector<uint64_t> counted(MainSymbols, 0);
+            for (size_t b = begin; b < end; ++b)
+                parseBlock(data + b * CompressedBlockSize, blockLength(b), distances, costs,
+                           [&](int symbol, int, uint32_t) { ++counted[size_t(symbol)]; });
+            const std::lock_guard<std::mutex> lock(merge);
+            for (int s = 0; s < MainSymbols; ++s) frequency[size_t(s)] += counted[size_t(s)];
+        });
         lengths = codeLengths(frequency);
         if (round == 0)
             for (int s = 0; s < MainSymbols; ++s) costs.symbol[s] = lengths[size_t(s)] ? lengths[size_t(s)] * Unit : 24 * Unit;
@@ -296,29 +323,31 @@ std::vector<uint8_t> compressTablebase(const uint8_t* data, size_t size) {
     const Code code(lengths);
 
     std::vector<std::vector<uint8_t>> coded(blocks);
-    for (size_t b = 0; b < blocks; ++b) {
-        const uint8_t* block = data + b * CompressedBlockSize;
-        const int length = blockLength(b);
-        std::vector<uint8_t>& out = coded[b];
-        BitWriter w{out};
-        parseBlock(block, length, distances, costs, [&](int symbol, int extraBits, uint32_t extra) {
-            code.put(w, symbol);
-            w.put(extra, extraBits);
-        });
-        w.flush();
-        if (out.empty()) out.push_back(0);  // a length field of 0 would mean a full block
-        if (out.size() >= size_t(length)) out.assign(block, block + length);
-    }
+    std::vector<uint32_t> checksums(2 * blocks);  // decoded, compressed
+    tbgen::parallelFor(threads, blocks, perTask, [&](uint64_t begin, uint64_t end) {
+        for (size_t b = begin; b < end; ++b) {
+            const uint8_t* block = data + b * CompressedBlockSize;
+            const int length = blockLength(b);
+            std::vector<uint8_t>& out = coded[b];
+            BitWriter w{out};
+            parseBlock(block, length, distances, costs, [&](int symbol, int extraBits, uint32_t extra) {
+                code.put(w, symbol);
+                w.put(extra, extraBits);
+            });
+            w.flush();
+            if (out.empty()) out.push_back(0);  // a length field of 0 would mean a full block
+            if (out.size() >= size_t(length)) out.assign(block, block + length);
+            checksums[2 * b] = blockChecksum(block, size_t(length));
+            checksums[2 * b + 1] = blockChecksum(out.data(), out.size());
+        }
+    });
 
     std::vector<uint8_t> file(compressedBanner, compressedBanner + BannerLength);
     putBigEndian32(file, 0);  // header length, set below
     file.insert(file.end(), {0, 0, uint8_t(BlockBits), uint8_t(MatchDistances)});
     putBigEndian32(file, uint32_t(blocks));
     putBigEndian32(file, HeaderConstant);
-    for (size_t b = 0; b < blocks; ++b) {
-        putBigEndian32(file, blockChecksum(data + b * CompressedBlockSize, size_t(blockLength(b))));
-        putBigEndian32(file, blockChecksum(coded[b].data(), coded[b].size()));
-    }
+    for (uint32_t sum : checksums) putBigEndian32(file, sum);
     BitWriter w{file};
     for (size_t b = 0; b < blocks; ++b) w.put(coded[b].size() & (CompressedBlockSize - 1), BlockBits);
     w.put(uint32_t(blockLength(blocks - 1)) & (CompressedBlockSize - 1), BlockBits);

@@ -12,6 +12,7 @@
 
 #include "tablebases/classes.h"
 #include "tablebases/indexing.h"
+#include "tablebases/parallel.h"
 #include "tablebases/tablefiles.h"
 
 namespace tbgen {
@@ -191,24 +192,6 @@ struct NeighbourIds {
         return count;
     }
 };
-
-// Runs body over [0, total) in chunks handed out to the threads as they
-// become free.
-template <class F>
-void parallelFor(int threads, uint64_t total, uint64_t chunk, F&& body) {
-    std::atomic<uint64_t> next{0};
-    auto work = [&] {
-        for (;;) {
-            const uint64_t begin = next.fetch_add(chunk);
-            if (begin >= total) return;
-            body(begin, std::min(total, begin + chunk));
-        }
-    };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t) pool.emplace_back(work);
-    work();
-    for (auto& t : pool) t.join();
-}
 
 // Working tables of one class while it is being generated.
 struct Work {
@@ -1062,7 +1045,7 @@ bool Generator::make(const std::string& name, std::string& error) {
     if (progress_)
         std::fprintf(stderr, "%s: writing files, %.1f s\n", name.c_str(),
                      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    const bool written = writeTableFiles(dir_, *t, error);
+    const bool written = writeTableFiles(dir_, *t, error, threads_);
     const int longestWin = t->longestWin;
     tables_.erase(name);
     // Successors are mapped again by the class that needs them next, so that

@@ -134,7 +134,8 @@ int64_t peakMemory();
 void resetPeakMemory();
 
 // Writes <dir>/<class>.nbw and .nbb through the class table's index
-// functions; false with a message when it cannot.
-bool writeTableFiles(const std::string& dir, const Table& table, std::string& error);
+// functions, the positions shared out over threads (the files do not depend
+// on their number); false with a message when it cannot.
+bool writeTableFiles(const std::string& dir, const Table& table, std::string& error, int threads = 1);
 
 }  // namespace tbgen

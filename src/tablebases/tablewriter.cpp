@@ -1,12 +1,15 @@
 // Writing generated tables as plain files, one byte per index of the class.
 #include <algorithm>
+#include <atomic>
 #include <cctype>
+#include <mutex>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "tablebases/classes.h"
 #include "tablebases/generator.h"
+#include "tablebases/parallel.h"
 #include "tablebases/registry.h"
 
 namespace tbgen {
@@ -45,7 +48,7 @@ void reportOverlong(const TablebaseClass& row, int side, std::vector<std::pair<i
 
 }  // namespace
 
-bool writeTableFiles(const std::string& dir, const Table& table, std::string& error) {
+bool writeTableFiles(const std::string& dir, const Table& table, std::string& error, int threads) {
     buildIndexTables();
     const int c = findTablebaseClass(table.material.name.c_str());
     if (c == 0) {
@@ -54,39 +57,46 @@ bool writeTableFiles(const std::string& dir, const Table& table, std::string& er
     }
     const TablebaseClass& row = tablebaseClasses[c];
     const int n = table.material.count;
+    int kingB = 1;
+    while (table.material.colour[kingB] == 0) ++kingB;
     for (int side = 0; side < 2; ++side) {
         const int64_t size = row.size[side];
+        // NoPosition marks an index not yet written: no stored result is
+        // NoPosition. Threads claim an index by exchanging it for the result.
         std::vector<int8_t> bytes(size_t(size), NoPosition);
-        std::vector<bool> written(size_t(size), false);
-        bool overlong = false;  // the position being placed is lost in OverlongLossMoves
+        std::mutex merge;  // guards error and overlongAt
+        std::atomic<bool> failed{false};
         std::vector<std::pair<int64_t, std::string>> overlongAt;
+        auto fail = [&](const std::string& message) {
+            const std::lock_guard<std::mutex> lock(merge);
+            if (!failed.exchange(true)) error = table.material.name + ": " + message;
+            return false;
+        };
         // Every stored position stands for all its mirror images, which the
-        // index function maps to the same index.
-        auto place = [&](const int* sq, int ep, int8_t value) {
+        // index function maps to the same index. overlong: the position is
+        // lost in OverlongLossMoves, noted in found.
+        auto place = [&](const int* sq, int ep, int8_t value, bool overlong,
+                         std::vector<std::pair<int64_t, std::string>>& found) {
             int lists[2][16] = {};
             int slot[2] = {0, 0};
             for (int i = 0; i < n; ++i) lists[table.material.colour[i]][slot[table.material.colour[i]]++] = sq[i];
             const int64_t index = row.indexFunction[side](lists[0], lists[1], ep, 0);
-            if (index < 0 || index >= size) {
-                error = table.material.name + ": index " + std::to_string(index) + " outside the file for " +
-                        placementText(table, sq, side, ep);
-                return false;
-            }
-            if (written[size_t(index)] && bytes[size_t(index)] != value) {
-                error = table.material.name + ": two positions with different results share index " +
-                        std::to_string(index) + ", one of them " + placementText(table, sq, side, ep);
-                return false;
-            }
-            written[size_t(index)] = true;
-            bytes[size_t(index)] = value;
-            if (overlong) overlongAt.emplace_back(index, placementText(table, sq, side, ep));
+            if (index < 0 || index >= size)
+                return fail("index " + std::to_string(index) + " outside the file for " +
+                            placementText(table, sq, side, ep));
+            int8_t before = NoPosition;
+            if (!std::atomic_ref<int8_t>(bytes[size_t(index)]).compare_exchange_strong(before, value,
+                                                                                       std::memory_order_relaxed) &&
+                before != value)
+                return fail("two positions with different results share index " + std::to_string(index) +
+                            ", one of them " + placementText(table, sq, side, ep));
+            if (overlong) found.emplace_back(index, placementText(table, sq, side, ep));
             return true;
         };
         // The index functions keep some mirror images apart: without pawns,
         // those with both kings on one long diagonal. Each gets its entry.
-        int kingB = 1;
-        while (table.material.colour[kingB] == 0) ++kingB;
-        auto placeImages = [&](const int* sq, int ep, int8_t value) {
+        auto placeImages = [&](const int* sq, int ep, int8_t value, bool overlong,
+                               std::vector<std::pair<int64_t, std::string>>& found) {
             const int a = sq[0], b = sq[kingB];
             const bool diagonal = ((a & 7) == (a >> 3) && (b & 7) == (b >> 3)) ||
                                   ((a & 7) + (a >> 3) == 7 && (b & 7) + (b >> 3) == 7);
@@ -98,24 +108,33 @@ bool writeTableFiles(const std::string& dir, const Table& table, std::string& er
                     image[i] = sq[i] ^ mask;
                     if (g & 4) image[i] = ((image[i] & 7) << 3) | (image[i] >> 3);
                 }
-                if (!place(image, ep < 64 ? ep ^ mask : ep, value)) return false;
+                if (!place(image, ep < 64 ? ep ^ mask : ep, value, overlong, found)) return false;
             }
             return true;
         };
+        const std::vector<int8_t>& result = table.result[side];
+        const std::vector<uint64_t>& overlong = table.overlong[side];
+        parallelFor(threads, table.positions, 1 << 16, [&](uint64_t begin, uint64_t end) {
+            std::vector<std::pair<int64_t, std::string>> found;
+            int sq[MaxMen] = {};
+            for (uint64_t i = begin; i < end && !failed.load(std::memory_order_relaxed); ++i) {
+                if (result[i] == NoPosition) continue;
+                table.squaresOf(i, sq);
+                const bool isOverlong =
+                    result[i] == LongLossByte && std::binary_search(overlong.begin(), overlong.end(), i);
+                if (!placeImages(sq, NoEnPassant, result[i], isOverlong, found)) return;
+            }
+            const std::lock_guard<std::mutex> lock(merge);
+            overlongAt.insert(overlongAt.end(), found.begin(), found.end());
+        });
         int sq[MaxMen] = {};
-        for (uint64_t i = 0; i < table.positions; ++i) {
-            if (table.result[side][i] == NoPosition) continue;
-            table.squaresOf(i, sq);
-            overlong = table.result[side][i] == LongLossByte &&
-                       std::binary_search(table.overlong[side].begin(), table.overlong[side].end(), i);
-            if (!placeImages(sq, NoEnPassant, table.result[side][i])) return false;
+        for (size_t k = 0; k < table.epKey[side].size() && !failed; ++k) {
+            const uint64_t key = table.epKey[side][k];
+            table.squaresOf(key >> 6, sq);
+            const bool isOverlong = std::binary_search(table.overlongEp[side].begin(), table.overlongEp[side].end(), key);
+            placeImages(sq, int(key & 63), table.epResult[side][k], isOverlong, overlongAt);
         }
-        for (size_t k = 0; k < table.epKey[side].size(); ++k) {
-            table.squaresOf(table.epKey[side][k] >> 6, sq);
-            overlong = std::binary_search(table.overlongEp[side].begin(), table.overlongEp[side].end(),
-                                          table.epKey[side][k]);
-            if (!placeImages(sq, int(table.epKey[side][k] & 63), table.epResult[side][k])) return false;
-        }
+        if (failed) return false;
         reportOverlong(row, side, overlongAt);
         const std::string path = dir + "/" + table.material.name + (side ? ".nbb" : ".nbw");
         const std::string temporary = path + ".part";

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""tavik-tool tb generate, plan and verify: file sizes, resuming, the plan, proof, a corrupted byte, bad input.
+"""tavik-tool tb generate, plan, verify and compress: file sizes, resuming, the plan, proof, a corrupted byte, bad input.
 
 usage: test_tablebase_tool.py <tavik> <tavik-tool>
 """
 import os
 import re
+import shutil
 import sys
 import tempfile
 
@@ -61,6 +62,47 @@ def check_files(tool, tmp):
     expect(proc.returncode == 0 and proc.stdout.endswith("kppkp.nbw: ok (84219361 bytes)\n"),
            "check a five-man file with a long result: %r" % proc.stdout)
     os.remove(long_file)
+
+
+def check_compress(tool, tmp):
+    """tb compress: threads give the same files; a whole .emd is skipped, an interrupted, damaged or stale one redone."""
+    packed = os.path.join(tmp, "packed")
+    os.mkdir(packed)
+    names = ["kpk.nbw", "kpk.nbb", "krk.nbw"]
+    path = lambda name: os.path.join(packed, name)
+    read = lambda name: open(name, "rb").read()
+    for name in names:
+        shutil.copy(os.path.join(tmp, name), packed)
+    proc = run(tool, "tb", "compress", "--threads", "1", *map(path, names), timeout=60)
+    expect(proc.returncode == 0 and proc.stdout.count(" bytes (") == 3, "compress one thread: %r" % proc.stderr)
+    one = {name: read(path(name + ".emd")) for name in names}
+    expect(one["kpk.nbb"] == read(os.path.join(tmp, "kpk.nbb.emd")), "one thread and every core differ")
+
+    with open(path("kpk.nbw.emd"), "r+b") as f:  # as an older, interrupted run left it
+        f.truncate(1000)
+    with open(path("krk.nbw.emd.part"), "wb") as f:
+        f.write(b"\x01" * 100)
+    with open(path("krk.nbw"), "r+b") as f:  # the table made again after compression
+        f.seek(500)
+        f.write(b"\x00" if f.read(1) != b"\x00" else b"\x01")
+    kept = os.stat(path("kpk.nbb.emd")).st_ino
+    proc = run(tool, "tb", "compress", "--threads", "2", *map(path, names), timeout=60)
+    expect(proc.returncode == 0 and "kpk.nbb.emd: already compressed, skipped" in proc.stdout and
+           "kpk.nbw.emd: 81664 -> " in proc.stdout and "krk.nbw.emd: 27030 -> " in proc.stdout,
+           "compress again: %r" % proc.stdout)
+    expect(os.stat(path("kpk.nbb.emd")).st_ino == kept, "a whole compressed file was rewritten")
+    expect(read(path("kpk.nbw.emd")) == one["kpk.nbw"] and read(path("krk.nbw.emd")) != one["krk.nbw"],
+           "interrupted or stale file not redone")
+    expect(not [f for f in os.listdir(packed) if f.endswith(".part")], ".part left after compress")
+
+    # With the plain file gone a whole .emd stands for it; --force needs the plain file.
+    os.remove(path("kpk.nbb"))
+    proc = run(tool, "tb", "compress", path("kpk.nbb"), timeout=60)
+    expect(proc.returncode == 0 and "skipped" in proc.stdout, "compressed file alone: %r" % proc.stdout)
+    proc = run(tool, "tb", "compress", "--force", path("kpk.nbb"), timeout=60)
+    expect(proc.returncode == 1 and os.path.exists(path("kpk.nbb.emd")), "--force without the plain file")
+    proc = run(tool, "tb", "compress", "--force", path("kpk.nbw"), timeout=60)
+    expect(proc.returncode == 0 and " bytes (" in proc.stdout, "--force: %r" % proc.stdout)
 
 
 def check_resume(tool, tmp):
@@ -125,6 +167,7 @@ def main():
                 expect(os.path.exists(path) and os.path.getsize(path) == size, "%s%s size" % (name, ext))
         expect(not [f for f in os.listdir(tmp) if f.endswith(".part")], "temporary files left behind")
         check_files(tool, tmp)
+        check_compress(tool, tmp)
         check_resume(tool, tmp)
         check_plan(tool, tmp)
 
@@ -162,7 +205,7 @@ def main():
         for args in (["generate", tmp, "kxk"], ["generate", tmp, "--men", "7"], ["verify", tmp, "kkk"],
                      ["generate", os.path.join(tmp, "no", "such", "dir"), "knk"], ["frobnicate"],
                      ["generate", tmp, "knk", "--threads", "0"], ["verify", tmp, "krk", "--threads", "two"],
-                     ["verify", tmp, "krk", "--threads"]):
+                     ["verify", tmp, "krk", "--threads"], ["compress", "--threads", "0", "x.nbw"], ["compress"]):
             proc = run(tool, "tb", *args, timeout=30)
             expect(proc.returncode != 0 and proc.stderr + proc.stdout, "tb %s: exit %d" % (args, proc.returncode))
     return failures.report("tablebase tool e2e")
