@@ -148,12 +148,17 @@ constexpr int pliesOf(NodeState v) { return v & PliesMask; }
 // The level at which an unresolved node settles by itself unless its moves
 // inside the class settle it first (a pending win, an open node whose
 // successors are all lost), or NoEvent.
+// Events come no later than 254 plies (a pending win answers a loss in at
+// most 126 moves; a floor answers a win in at most 127), so the last level,
+// which only looks for wins in 128 moves, shares its number with NoEvent
+// and must never take it for an event.
 constexpr int NoEvent = 0xFF;
 constexpr int eventLevel(NodeState v) {
     if ((v & KindMask) == PendingWin) return pliesOf(v);
     if (isOpen(v) && openCount(v) == 0) return pliesOf(v);
     return NoEvent;
 }
+constexpr bool eventFalls(int event, int plies) { return event == plies && event != NoEvent; }
 
 NodeState load(NodeState& v) { return std::atomic_ref<NodeState>(v).load(std::memory_order_relaxed); }
 bool exchange(NodeState& v, NodeState expected, NodeState desired) {
@@ -500,6 +505,7 @@ struct Work {
             assert(count <= MaxOpenCount && floorPlies <= MaxPlies);
             v = openNode(count, pending = floorPlies);
         }
+        assert(pending < NoEvent);
         int seen = lastPending.load();
         while (pending > seen && !lastPending.compare_exchange_weak(seen, pending)) {
         }
@@ -667,7 +673,7 @@ struct Work {
         if (v == Invalid) return;
         if (v == (WinFlag | (plies - 1)) || v == (LossFlag | (plies - 1))) {
             propagate(sq, side, epPawnSquare, (v & KindMask) == LossFlag, plies, settledCount);
-        } else if (eventLevel(v) == plies) {
+        } else if (eventFalls(eventLevel(v), plies)) {
             // Pending wins fall due at odd levels, lost open nodes at even ones.
             const NodeState next = (v & KindMask) == PendingWin ? WinFlag | plies : LossFlag | plies;
             if (exchange(s, v, next)) settle(side, id, plies, settledCount);
@@ -685,7 +691,7 @@ struct Work {
                 for (int side = 0; side < 2; ++side) {
                     uint8_t& flag = settledIn[side][before][g];
                     std::atomic_ref<uint8_t> event(groupEvent[side][g]);
-                    const bool due = event.load() == plies;
+                    const bool due = eventFalls(event.load(), plies);
                     assert(event.load() >= plies);
                     if (!flag && !due) continue;
                     flag = 0;  // nothing sets the flags of the previous parity in this level
