@@ -8,7 +8,7 @@ WIN_BUILD ?= build-windows
 PREFIX ?= /usr/local
 VERSION := $(shell sh tools/version.sh)
 
-.PHONY: all build exe match run test test-release test-asan tsan bench-threads perft bench bench-startup bench-throttle book testmode tb-verify tb5 tb-index-check tb-endgames tb5-endgames bench-compare clean fuzz soak
+.PHONY: all build exe match run test test-release test-asan tsan bench-threads perft bench bench-startup bench-throttle book testmode tb-verify tb5 tb-index-check tb-endgames tb5-endgames tb-kppkp bench-compare clean fuzz soak
 .PHONY: windows test-windows install install-files uninstall dist
 
 # "make EXE=<path> [CXX=<compiler>]", the way distributed test frameworks
@@ -118,6 +118,15 @@ tb-endgames: build
 tb5-endgames: build
 	@test -n "$(TB5_DIR)" || { echo "usage: make tb5-endgames TB5_DIR=<folder with krpkr and its successors>"; exit 2; }
 	python3 tests/e2e/test_tablebases.py $(CURDIR)/$(BUILD)/tavik $(CURDIR)/$(BUILD)/tavik-tool --five-men $(TB5_DIR)
+
+# kppkp remade in TB5_DIR (its successors there): its losses too long for a
+# byte must be exactly the seven the probe scores by index; then proved.
+tb-kppkp: build
+	@test -n "$(TB5_DIR)" || { echo "usage: make tb-kppkp TB5_DIR=<folder with kppkp's successors>"; exit 2; }
+	/usr/bin/time -v ./$(BUILD)/tavik-tool tb generate $(TB5_DIR) kppkp --force | tee $(BUILD)/kppkp.txt
+	test "$$(grep -c "over-long loss.*the probe's fixed score" $(BUILD)/kppkp.txt)" = 7
+	! grep -q "NOT among" $(BUILD)/kppkp.txt
+	/usr/bin/time -v ./$(BUILD)/tavik-tool tb verify $(TB5_DIR) kppkp
 
 # make bench-threads [DEPTH=11] [MOVETIME=2000]: time to depth with 1 and 2
 # threads over the bench positions, nodes/s with 1, 2 and 4 (minutes).
