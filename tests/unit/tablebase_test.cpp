@@ -123,12 +123,13 @@ TEST(TablebaseGenerator, LongestWinsAndEncoding) {
 }
 
 // A class made from its successors' files (read through the index functions)
-// equals the class made with its successors in memory, and is proven. knkp
-// reads White's and Black's conversions, the latter through colour-reversed
-// classes; the unoptimised builds take kpk.
+// equals the class made with its successors in memory, and is proven. kpkp's
+// two sides to move read different files (each side's promotions, Black's
+// through colour-reversed classes, and en passant), each side's pass holding
+// only its own; the unoptimised builds take kpk.
 TEST(TablebaseGenerator, SuccessorsFromFilesAsInMemory) {
 #ifdef NDEBUG
-    const std::string name = "knkp";
+    const std::string name = "kpkp";
 #else
     const std::string name = "kpk";
 #endif
