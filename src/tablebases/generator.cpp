@@ -1127,7 +1127,10 @@ bool Generator::generate(Table& table, std::string& error) {
     // result bytes.
     const int first = work.successorBytes(0) >= work.successorBytes(1) ? 0 : 1;
     for (int side : {first, first ^ 1}) {
-        if (!dir_.empty() && !files_->hold(dir_, work.successorFiles[side], error)) return false;
+        if (!dir_.empty() && !files_->hold(dir_, work.successorFiles[side], error)) {
+            files_->keepOnly({});
+            return false;
+        }
         work.initialise(side);
         if (work.lookupFailed) break;
         if (progress_)
