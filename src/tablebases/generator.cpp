@@ -215,6 +215,9 @@ struct Work {
     std::atomic<uint64_t> resolved{0};
     mutable std::atomic<bool> lookupFailed{false};  // a conversion's result was not to be had
     ConversionPlan plans[(MaxMen + 1) * MaxMen * (King + 1)];  // by planKey
+    // Successor files (class, side to move in it) the conversions of each
+    // side to move read, each once.
+    std::vector<std::pair<int, int>> successorFiles[2];
 
     Work(Table& t, const Generator& g) : table(t), generator(g), m(t.material), n(t.material.count) {
         kingOf[0] = 0;
@@ -357,8 +360,31 @@ struct Work {
                     if (captured < 0 && !promotion) continue;
                     int piece[MaxMen], colour[MaxMen];
                     const int k = convertedMen(captured, moved, promotion, piece, colour);
-                    plans[planKey(captured, moved, promotion)] = generator.planConversion(piece, colour, k);
+                    const ConversionPlan& plan = plans[planKey(captured, moved, promotion)] =
+                        generator.planConversion(piece, colour, k);
+                    if (plan.valid && !plan.bareKings && canHappen(captured, moved, promotion)) {
+                        // The move passes to the other side in the class it lands in.
+                        const int mover = promotion ? m.colour[moved] : m.colour[captured] ^ 1;
+                        const std::pair<int, int> file{plan.classNumber, mover ^ 1 ^ plan.flip};
+                        auto& files = successorFiles[mover];
+                        if (std::find(files.begin(), files.end(), file) == files.end()) files.push_back(file);
+                    }
                 }
+    }
+    // Plans are made for every key, many of which no move makes: only a pawn
+    // promotes, to a knight up to a queen, and a pawn never stands where a
+    // promotion captures.
+    bool canHappen(int captured, int moved, int promotion) const {
+        if (captured >= 0 && m.piece[captured] == King) return false;
+        if (!promotion) return true;
+        return m.piece[moved] == Pawn && promotion >= Knight &&
+               (captured < 0 || (m.colour[captured] != m.colour[moved] && m.piece[captured] != Pawn));
+    }
+    // Bytes of the successor files a side's pass reads.
+    int64_t successorBytes(int side) const {
+        int64_t bytes = 0;
+        for (auto [classNumber, fileSide] : successorFiles[side]) bytes += ClassTable[classNumber].size[fileSide];
+        return bytes;
     }
 
     int8_t convert(const int* sq, int capturedMan, int movedMan, int promotion, int sideAfter) const {
@@ -512,40 +538,40 @@ struct Work {
         return v;
     }
 
-    void initialise() {
+    void prepare() {
         planConversions();
         if (m.pawnsBothSides) collectEnPassantNodes();
+    }
+
+    // The nodes of one side to move, en-passant ones included; its states
+    // are allocated here, so the side initialised first has the memory of
+    // the other side's states to itself.
+    void initialise(int side) {
         const uint64_t groups = table.positions >> GroupShift;
-        for (int side = 0; side < 2; ++side) {
-            state[side].reserve(table.positions);
-            adviseHugePages(state[side].data(), table.positions * sizeof(NodeState));
-            state[side].assign(table.positions, Invalid);
-            settledIn[side][0].assign(groups, 0);
-            settledIn[side][1].assign(groups, 0);
-            groupEvent[side].assign(groups, NoEvent);
-        }
+        state[side].reserve(table.positions);
+        adviseHugePages(state[side].data(), table.positions * sizeof(NodeState));
+        state[side].assign(table.positions, Invalid);
+        settledIn[side][0].assign(groups, 0);
+        settledIn[side][1].assign(groups, 0);
+        groupEvent[side].assign(groups, NoEvent);
         // Chunks hold whole groups, so each group's summary has one writer.
         parallelFor(generatorThreads, table.positions, 1 << 14, [&](uint64_t begin, uint64_t end) {
             int sq[MaxMen] = {};
             for (uint64_t index = begin; index < end; ++index) {
                 table.squaresOf(index, sq);
-                if (!storedPlacement(sq)) continue;
-                for (int side = 0; side < 2; ++side) {
-                    if (kingAttacked(sq, side ^ 1)) continue;
-                    const NodeState v = initNode(sq, side, 64);
-                    state[side][index] = v;
-                    uint8_t& event = groupEvent[side][index >> GroupShift];
-                    event = uint8_t(std::min(int(event), eventLevel(v)));
-                    if (v == LossFlag) settledIn[side][0][index >> GroupShift] = 1;  // mated: settled at level 0
-                }
+                if (!storedPlacement(sq) || kingAttacked(sq, side ^ 1)) continue;
+                const NodeState v = initNode(sq, side, 64);
+                state[side][index] = v;
+                uint8_t& event = groupEvent[side][index >> GroupShift];
+                event = uint8_t(std::min(int(event), eventLevel(v)));
+                if (v == LossFlag) settledIn[side][0][index >> GroupShift] = 1;  // mated: settled at level 0
             }
         });
-        for (int side = 0; side < 2; ++side)
-            for (size_t k = 0; k < table.epKey[side].size(); ++k) {
-                int sq[MaxMen] = {};
-                table.squaresOf(table.epKey[side][k] >> 6, sq);
-                epState[side][k] = initNode(sq, side, int(table.epKey[side][k] & 63));
-            }
+        for (size_t k = 0; k < table.epKey[side].size(); ++k) {
+            int sq[MaxMen] = {};
+            table.squaresOf(table.epKey[side][k] >> 6, sq);
+            epState[side][k] = initNode(sq, side, int(table.epKey[side][k] & 63));
+        }
     }
 
     // Positions one move before this one (the mover is side ^ 1), inside the
@@ -900,10 +926,25 @@ std::vector<std::string> dependencyOrder(const std::vector<std::string>& names) 
     return order;
 }
 
-// Files of the successor classes read so far, by class number.
+// Successor files held for one pass of initialisation, by class number and
+// side to move; a file not held is empty.
 class ClassFilesSet {
 public:
-    std::unique_ptr<ClassFiles> byClass[TablebaseClassCount];
+    std::vector<int8_t> bytes[TablebaseClassCount][2];
+
+    // Holds exactly the files wanted: the others are let go before any is read.
+    bool hold(const std::string& dir, const std::vector<std::pair<int, int>>& wanted, std::string& error) {
+        keepOnly(wanted);
+        for (auto [c, side] : wanted)
+            if (bytes[c][side].empty() && !readClassFile(dir, c, side, bytes[c][side], error)) return false;
+        return true;
+    }
+    void keepOnly(const std::vector<std::pair<int, int>>& wanted) {
+        for (int c = 0; c < TablebaseClassCount; ++c)
+            for (int side = 0; side < 2; ++side)
+                if (std::find(wanted.begin(), wanted.end(), std::pair{c, side}) == wanted.end())
+                    std::vector<int8_t>().swap(bytes[c][side]);
+    }
 };
 
 Generator::Generator(int threads, bool progress) : Generator(threads, progress, "") {}
@@ -951,16 +992,16 @@ bool Generator::lookup(const ConversionPlan& plan, const int* square, int side, 
         value = 0;
         return true;
     }
-    const ClassFiles* files = files_->byClass[plan.classNumber].get();
-    if (!files) return false;
     int lists[2][MaxMen] = {};
     for (int list = 0; list < 2; ++list)
         for (int slot = 0; slot < plan.men[list]; ++slot) lists[list][slot] = square[plan.man[list][slot]];
     const int fileSide = side ^ plan.flip;
+    const std::vector<int8_t>& file = files_->bytes[plan.classNumber][fileSide];
     const int32_t index =
         classIndexFunction(plan.classNumber, fileSide)(lists[0], lists[1], NoEnPassant, plan.flip);
-    if (index < 0 || index >= ClassTable[plan.classNumber].size[fileSide]) return false;
-    value = files->byte(fileSide, index);
+    // A file the pass does not hold is empty: a missed successor fails the class.
+    if (index < 0 || size_t(index) >= file.size()) return false;
+    value = file[size_t(index)];
     return true;
 }
 
@@ -1001,12 +1042,6 @@ bool Generator::successorsReady(const std::string& name, std::string& error) {
             if (!make(successor, error)) return false;
         }
     }
-    // Opened only once all are made: making one closes the files held.
-    for (const std::string& successor : successors) {
-        const int c = classNumberOf(successor);
-        if (!dir_.empty() && !files_->byClass[c] && !(files_->byClass[c] = ClassFiles::open(dir_, c, error)))
-            return false;
-    }
     return true;
 }
 
@@ -1021,10 +1056,7 @@ const Table* Generator::table(const std::string& name, std::string& error) {
     if (!successorsReady(name, error)) return nullptr;
     const Material& m = table->material;
     table->positions = uint64_t(m.pawns ? 32 : 10) << (6 * (m.count - 1));
-    if (!generate(*table)) {
-        error = name + ": a successor class gave no result for a conversion";
-        return nullptr;
-    }
+    if (!generate(*table, error)) return nullptr;
     if (table->overflow) {
         error = name + ": a result is longer than the file format can hold (longest win " +
                 std::to_string(table->longestWin) + " moves, longest loss " + std::to_string(table->longestLoss) +
@@ -1054,9 +1086,6 @@ bool Generator::make(const std::string& name, std::string& error) {
     const bool written = writeTableFiles(dir_, *t, error, threads_);
     const int longestWin = t->longestWin;
     tables_.erase(name);
-    // Successors are mapped again by the class that needs them next, so that
-    // the pages of a long run's finished classes do not pile up.
-    for (auto& files : files_->byClass) files.reset();
     if (!written) return false;
     std::printf("%s longest win %d moves, %.1f s, %.1f s CPU, peak %lld MB\n", name.c_str(), longestWin,
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
@@ -1088,7 +1117,7 @@ int64_t peakMemory() { return 0; }
 void resetPeakMemory() {}
 #endif
 
-bool Generator::generate(Table& table) {
+bool Generator::generate(Table& table, std::string& error) {
     const auto start = std::chrono::steady_clock::now();
     Work work(table, *this);
     work.generatorThreads = threads_;
@@ -1096,13 +1125,30 @@ bool Generator::generate(Table& table) {
     if (progress_)
         std::fprintf(stderr, "%s: initialising, %llu positions per side\n", table.material.name.c_str(),
                      (unsigned long long)table.positions);
-    work.initialise();
-    if (work.lookupFailed) return false;
-    // Successor files are read only while initialising: their pages leave
-    // room for the result bytes.
-    if (!dir_.empty())
-        for (auto& files : files_->byClass) files.reset();
-    if (progress_) std::fprintf(stderr, "%s: initialised, %.1f s\n", table.material.name.c_str(), elapsed());
+    work.prepare();
+    // A side's conversions read one side of a few successor classes. Each
+    // side to move is initialised in a pass of its own, holding only the
+    // files it reads: the heavier pass first, while the other side's states
+    // are not yet allocated. Then the files go, to leave room for the
+    // result bytes.
+    const int first = work.successorBytes(0) >= work.successorBytes(1) ? 0 : 1;
+    for (int side : {first, first ^ 1}) {
+        if (!dir_.empty() && !files_->hold(dir_, work.successorFiles[side], error)) {
+            files_->keepOnly({});
+            return false;
+        }
+        work.initialise(side);
+        if (work.lookupFailed) break;
+        if (progress_)
+            std::fprintf(stderr, "%s: side %d to move initialised (%lld MB of successor files), %.1f s\n",
+                         table.material.name.c_str(), side, (long long)(work.successorBytes(side) >> 20),
+                         elapsed());
+    }
+    files_->keepOnly({});
+    if (work.lookupFailed) {
+        error = table.material.name + ": a successor class gave no result for a conversion";
+        return false;
+    }
     for (int plies = 1;; ++plies) {
         work.resolved = 0;
         work.level(plies);

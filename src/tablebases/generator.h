@@ -119,7 +119,7 @@ public:
     bool lookup(const ConversionPlan& plan, const int* square, int side, int8_t& value) const;
 
 private:
-    bool generate(Table& table);
+    bool generate(Table& table, std::string& error);
     bool successorsReady(const std::string& name, std::string& error);
     int threads_;
     bool progress_;

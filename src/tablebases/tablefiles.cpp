@@ -4,6 +4,7 @@
 #include "tablebases/decoder.h"
 
 #include <cstdint>
+#include <memory>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -79,46 +80,33 @@ bool classFilesComplete(const std::string& dir, int classNumber) {
     return true;
 }
 
-std::unique_ptr<ClassFiles> ClassFiles::open(const std::string& dir, int classNumber, std::string& error) {
-    std::unique_ptr<ClassFiles> files(new ClassFiles());
-    files->classNumber_ = classNumber;
-    for (int side = 0; side < 2; ++side) {
-        Side& s = files->sides_[side];
-        const std::string path = tableFilePath(dir, classNumber, side);
-        const size_t size = size_t(ClassTable[classNumber].size[side]);
-        // Read whole rather than mapped: the generator reads them at random,
-        // and in huge pages that costs no page-table walk per read.
-        s.owned.reserve(size);
-        adviseHugePages(s.owned.data(), size);
-        if (plainLength(path) == int64_t(size)) {
-            FILE* f = std::fopen(path.c_str(), "rb");
-            s.owned.resize(size);
-            const bool read = f && std::fread(s.owned.data(), 1, size, f) == size;
-            if (f) std::fclose(f);
-            if (read) {
-                s.data = s.owned.data();
-                s.size = size;
-                continue;
-            }
-        } else if (FILE* f = std::fopen((path + ".emd").c_str(), "rb")) {
-            const CompressedWalk walk = walkCompressedFile(
-                f,
-                [&](uint32_t, const uint8_t* data, int length) {
-                    s.owned.insert(s.owned.end(), data, data + length);
-                    return s.owned.size() <= size;
-                },
-                false);
-            std::fclose(f);
-            if (walk.error == 0 && s.owned.size() == size) {
-                s.data = s.owned.data();
-                s.size = size;
-                continue;
-            }
-        }
-        error = "cannot read " + path + " (plain or compressed) at its full size";
-        return nullptr;
+bool readClassFile(const std::string& dir, int classNumber, int side, std::vector<int8_t>& bytes,
+                   std::string& error) {
+    const std::string path = tableFilePath(dir, classNumber, side);
+    const size_t size = size_t(ClassTable[classNumber].size[side]);
+    // Read whole rather than mapped: the generator reads it at random, and in
+    // huge pages that costs no page-table walk per read.
+    std::vector<int8_t>().swap(bytes);
+    bytes.reserve(size);
+    adviseHugePages(bytes.data(), size);
+    if (plainLength(path) == int64_t(size)) {
+        FILE* f = std::fopen(path.c_str(), "rb");
+        bytes.resize(size);
+        const bool read = f && std::fread(bytes.data(), 1, size, f) == size;
+        if (f) std::fclose(f);
+        if (read) return true;
+    } else if (FILE* f = std::fopen((path + ".emd").c_str(), "rb")) {
+        const CompressedWalk walk = walkCompressedFile(
+            f,
+            [&](uint32_t, const uint8_t* data, int length) {
+                bytes.insert(bytes.end(), data, data + length);
+                return bytes.size() <= size;
+            },
+            false);
+        std::fclose(f);
+        if (walk.error == 0 && bytes.size() == size) return true;
     }
-    return files;
+    std::vector<int8_t>().swap(bytes);
+    error = "cannot read " + path + " (plain or compressed) at its full size";
+    return false;
 }
-
-ClassFiles::~ClassFiles() = default;

@@ -1,11 +1,10 @@
 // Finished table files read back: whole-file decoding of compressed tables,
-// the completeness test that lets generation resume, and a class's two files
-// held in memory for the generator to read successor classes from.
+// the completeness test that lets generation resume, and a class's file read
+// into memory for the generator to read a successor class from.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -36,25 +35,8 @@ std::string tableFilePath(const std::string& dir, int classNumber, int side);
 // compressed (".emd") with that decoded length.
 bool classFilesComplete(const std::string& dir, int classNumber);
 
-// A class's two files, readable by index.
-class ClassFiles {
-public:
-    // Null with a message in error when a file is missing or of the wrong size.
-    static std::unique_ptr<ClassFiles> open(const std::string& dir, int classNumber, std::string& error);
-    ~ClassFiles();
-    ClassFiles(const ClassFiles&) = delete;
-    ClassFiles& operator=(const ClassFiles&) = delete;
-
-    int classNumber() const { return classNumber_; }
-    int8_t byte(int side, int32_t index) const { return sides_[side].data[index]; }
-
-private:
-    ClassFiles() = default;
-    struct Side {
-        const int8_t* data = nullptr;
-        size_t size = 0;
-        std::vector<int8_t> owned;  // the file's bytes, decoded when compressed
-    };
-    int classNumber_ = 0;
-    Side sides_[2];
-};
+// One file of a class (side 0 .nbw, 1 .nbb) read whole into bytes, decoded
+// when only the compressed form is there; false with a message in error when
+// it is missing or of the wrong size.
+bool readClassFile(const std::string& dir, int classNumber, int side, std::vector<int8_t>& bytes,
+                   std::string& error);

@@ -123,13 +123,14 @@ TEST(TablebaseGenerator, LongestWinsAndEncoding) {
 }
 
 // A class made from its successors' files (read through the index functions)
-// equals the class made with its successors in memory, and is proven. knkp
-// reads White's and Black's conversions, the latter through colour-reversed
-// classes; knnkn is a five-man class (about a minute); the unoptimised builds
-// take kpk alone.
+// equals the class made with its successors in memory, and is proven. kpkp's
+// two sides to move read different files (each side's promotions, Black's
+// through colour-reversed classes, and en passant), each side's pass holding
+// only its own; knnkn is a five-man class (about a minute); the unoptimised
+// builds take kpk alone.
 TEST(TablebaseGenerator, SuccessorsFromFilesAsInMemory) {
 #ifdef NDEBUG
-    const std::vector<std::string> names = {"knkp", "knnkn"};
+    const std::vector<std::string> names = {"kpkp", "knnkn"};
 #else
     const std::vector<std::string> names = {"kpk"};
 #endif
