@@ -926,27 +926,6 @@ std::vector<std::string> dependencyOrder(const std::vector<std::string>& names) 
     return order;
 }
 
-// Successor files held for one pass of initialisation, by class number and
-// side to move; a file not held is empty.
-class ClassFilesSet {
-public:
-    std::vector<int8_t> bytes[TablebaseClassCount][2];
-
-    // Holds exactly the files wanted: the others are let go before any is read.
-    bool hold(const std::string& dir, const std::vector<std::pair<int, int>>& wanted, std::string& error) {
-        keepOnly(wanted);
-        for (auto [c, side] : wanted)
-            if (bytes[c][side].empty() && !readClassFile(dir, c, side, bytes[c][side], error)) return false;
-        return true;
-    }
-    void keepOnly(const std::vector<std::pair<int, int>>& wanted) {
-        for (int c = 0; c < TablebaseClassCount; ++c)
-            for (int side = 0; side < 2; ++side)
-                if (std::find(wanted.begin(), wanted.end(), std::pair{c, side}) == wanted.end())
-                    std::vector<int8_t>().swap(bytes[c][side]);
-    }
-};
-
 Generator::Generator(int threads, bool progress) : Generator(threads, progress, "") {}
 
 Generator::Generator(int threads, bool progress, const std::string& dir)

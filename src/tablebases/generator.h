@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+class ClassFilesSet;
+
 namespace tbgen {
 
 constexpr int MaxMen = 5;
@@ -79,8 +81,6 @@ std::vector<std::string> successorClasses(const std::string& name);
 // The classes of names and every class they lead to, each once, every class
 // after all of its successors.
 std::vector<std::string> dependencyOrder(const std::vector<std::string>& names);
-
-class ClassFilesSet;
 
 // Where the men of a conversion's result go in the index functions' lists
 // of the class it lands in: found once per kind of conversion.

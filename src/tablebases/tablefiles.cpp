@@ -3,6 +3,7 @@
 #include "tablebases/classes.h"
 #include "tablebases/decoder.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 
@@ -71,13 +72,14 @@ int64_t compressedLength(const std::string& path) {
 
 }  // namespace
 
+bool classFileComplete(const std::string& dir, int classNumber, int side) {
+    const std::string path = tableFilePath(dir, classNumber, side);
+    const int64_t size = ClassTable[classNumber].size[side];
+    return plainLength(path) == size || compressedLength(path) == size;
+}
+
 bool classFilesComplete(const std::string& dir, int classNumber) {
-    for (int side = 0; side < 2; ++side) {
-        const std::string path = tableFilePath(dir, classNumber, side);
-        const int64_t size = ClassTable[classNumber].size[side];
-        if (plainLength(path) != size && compressedLength(path) != size) return false;
-    }
-    return true;
+    return classFileComplete(dir, classNumber, 0) && classFileComplete(dir, classNumber, 1);
 }
 
 bool readClassFile(const std::string& dir, int classNumber, int side, std::vector<int8_t>& bytes,
@@ -109,4 +111,18 @@ bool readClassFile(const std::string& dir, int classNumber, int side, std::vecto
     std::vector<int8_t>().swap(bytes);
     error = "cannot read " + path + " (plain or compressed) at its full size";
     return false;
+}
+
+bool ClassFilesSet::hold(const std::string& dir, const std::vector<std::pair<int, int>>& wanted, std::string& error) {
+    keepOnly(wanted);
+    for (auto [c, side] : wanted)
+        if (bytes[c][side].empty() && !readClassFile(dir, c, side, bytes[c][side], error)) return false;
+    return true;
+}
+
+void ClassFilesSet::keepOnly(const std::vector<std::pair<int, int>>& wanted) {
+    for (int c = 0; c < TablebaseClassCount; ++c)
+        for (int side = 0; side < 2; ++side)
+            if (std::find(wanted.begin(), wanted.end(), std::pair{c, side}) == wanted.end())
+                std::vector<int8_t>().swap(bytes[c][side]);
 }

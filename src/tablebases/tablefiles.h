@@ -6,7 +6,10 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "tablebases/classes.h"
 
 // Outcome of reading a compressed table block by block.
 struct CompressedWalk {
@@ -31,6 +34,10 @@ void adviseHugePages(const void* data, size_t bytes);
 // <dir>/<class name>.nbw or .nbb.
 std::string tableFilePath(const std::string& dir, int classNumber, int side);
 
+// One file of the class (side 0 .nbw, 1 .nbb) is in dir at its full size,
+// plain or compressed.
+bool classFileComplete(const std::string& dir, int classNumber, int side);
+
 // Both files of the class are in dir at their full size: plain, or else
 // compressed (".emd") with that decoded length.
 bool classFilesComplete(const std::string& dir, int classNumber);
@@ -40,3 +47,14 @@ bool classFilesComplete(const std::string& dir, int classNumber);
 // it is missing or of the wrong size.
 bool readClassFile(const std::string& dir, int classNumber, int side, std::vector<int8_t>& bytes,
                    std::string& error);
+
+// Class files held in memory by class number and side to move, for a pass
+// that reads them at random; a file not held is empty.
+class ClassFilesSet {
+public:
+    std::vector<int8_t> bytes[TablebaseClassCount][2];
+
+    // Holds exactly the files wanted: the others are let go before any is read.
+    bool hold(const std::string& dir, const std::vector<std::pair<int, int>>& wanted, std::string& error);
+    void keepOnly(const std::vector<std::pair<int, int>>& wanted);
+};

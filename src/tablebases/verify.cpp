@@ -40,43 +40,6 @@ std::string resultText(int v) {
     return v > 0 ? "mates in " + std::to_string(MateDistance - v) : "mated in " + std::to_string(v + MateDistance);
 }
 
-struct ClassFiles {
-    std::vector<int8_t> bytes[2];
-};
-
-// The files of a class and of every class its captures and promotions lead
-// to, read before the checking threads start and shared by them.
-class FileSet {
-public:
-    // False with a message when a file is missing or of the wrong size.
-    bool load(const std::string& dir, int c, const char* checked) {
-        if (loaded_[c]) return true;
-        auto files = std::make_unique<ClassFiles>();
-        bool whole = true;
-        for (int side = 0; side < 2; ++side) {
-            const std::string path = dir + "/" + tablebaseClasses[c].name + (side ? ".nbb" : ".nbw");
-            FILE* f = std::fopen(path.c_str(), "rb");
-            auto& bytes = files->bytes[side];
-            bytes.reserve(size_t(tablebaseClasses[c].size[side]));
-            adviseHugePages(bytes.data(), bytes.capacity());  // read at random
-            bytes.resize(size_t(tablebaseClasses[c].size[side]));
-            const bool ok =
-                f && std::fread(bytes.data(), 1, bytes.size(), f) == bytes.size() && std::fgetc(f) == EOF;
-            if (f) std::fclose(f);
-            if (!ok) {
-                std::printf("%s: missing or wrong-sized file %s\n", checked, path.c_str());
-                whole = false;
-            }
-        }
-        if (whole) loaded_[c] = std::move(files);
-        return whole;
-    }
-    const ClassFiles* get(int c) const { return loaded_[c].get(); }
-
-private:
-    std::unique_ptr<ClassFiles> loaded_[TablebaseClassCount];
-};
-
 // What one share of the placements found.
 struct ShareResult {
     uint64_t checked = 0, bad = 0;
@@ -105,11 +68,12 @@ const ByteResults byteResults;
 // costs no material lookup and no list search.
 struct Target {
     enum Kind { NoClass, BareKings, Table } kind = NoClass;
-    int flip = 0;
+    int classNumber = 0, flip = 0;
     int len[2] = {0, 0};
     int man[2][MaxMen] = {};  // list slot -> man of the checked class
     int slot[MaxMen] = {};    // man -> list * MaxMen + slot
-    // By colour to move (White 0).
+    // By colour to move (White 0); a file the pass does not hold has no
+    // bytes, and reads from it give no result.
     IndexFunction function[2] = {};
     const int8_t* bytes[2] = {};
     int32_t size[2] = {};
@@ -123,7 +87,7 @@ struct Target {
 
     // men: piece and colour of each man of the checked class after the
     // conversion; present: the men still on the board.
-    Target(const FileSet& files, const int* piece, const int* colour, int count, unsigned present) {
+    Target(const ClassFilesSet& files, const int* piece, const int* colour, int count, unsigned present) {
         int counts[16] = {};
         int others = 0;
         for (int i = 0; i < count; ++i)
@@ -133,9 +97,9 @@ struct Target {
             return;
         }
         const TablebaseMaterial material = tablebaseMaterial(counts);
-        const ClassFiles* f = material.classNumber ? files.get(material.classNumber) : nullptr;
-        if (!f) return;
+        if (material.classNumber == 0) return;
         kind = Table;
+        classNumber = material.classNumber;
         flip = material.flip;
         // The men in the order of the class name, as the probe lists them.
         unsigned used = 0;
@@ -154,8 +118,8 @@ struct Target {
         for (int toMove = 0; toMove < 2; ++toMove) {
             const int s = toMove ^ flip;
             function[toMove] = tablebaseClasses[material.classNumber].indexFunction[s];
-            bytes[toMove] = f->bytes[s].data();
-            size[toMove] = int32_t(f->bytes[s].size());
+            bytes[toMove] = files.bytes[classNumber][s].data();
+            size[toMove] = int32_t(files.bytes[classNumber][s].size());
             overlong[toMove] = material.classNumber == KppkpClass && s == 1;
         }
     }
@@ -198,12 +162,12 @@ struct DenseTable {
     int64_t step[MaxMen] = {};
 };
 
-// Checks the placements with the first two men on given squares; one per
-// thread. The board is a short list of men with bit sets: moves, checks and
-// successor indices come from it directly.
+// Checks the placements with the first two men on given squares for one
+// side to move; one per thread. The board is a short list of men with bit
+// sets: moves, checks and successor indices come from it directly.
 class Checker {
 public:
-    Checker(const FileSet& files, int c) {
+    Checker(const ClassFilesSet& files, int c, int side) : side_(side) {
         name_ = tablebaseClasses[c].name;
         bool pawnOf[2] = {false, false};
         int colour = -1;
@@ -240,6 +204,39 @@ public:
             }
             piece[i] = Pawn;
         }
+    }
+
+    // The files (class, side to move) the pass of a side to move reads: one
+    // side of each class its moves lead to, the class's own files included.
+    std::vector<std::pair<int, int>> filesRead(int side) const {
+        std::vector<std::pair<int, int>> files;
+        auto add = [&](int t, int toMove) {
+            const Target& target = targets_[size_t(t)];
+            const std::pair<int, int> file{target.classNumber, toMove ^ target.flip};
+            if (target.kind == Target::Table && std::find(files.begin(), files.end(), file) == files.end())
+                files.push_back(file);
+        };
+        add(same_, side ^ 1);
+        // Positions with an en-passant right are not in the dense copy.
+        if (bothPawns_) add(same_, side);
+        auto taken = [&](int j) { return piece_[j] != King && colour_[j] != side; };
+        for (int j = 0; j < count_; ++j)
+            if (taken(j)) add(capture_[j], side ^ 1);
+        for (int i = 0; i < count_; ++i) {
+            if (piece_[i] != Pawn || colour_[i] != side) continue;
+            for (int p = 0; p < 4; ++p) {
+                add(promote_[i][p], side ^ 1);
+                for (int j = 0; j < count_; ++j)  // a pawn is never where a promotion takes
+                    if (taken(j) && piece_[j] != Pawn) add(promoteCapture_[i][p][j], side ^ 1);
+            }
+        }
+        return files;
+    }
+    // The class's own file read for a side to move (a class whose sides
+    // are alike may be read mirrored).
+    std::pair<int, int> ownFile(int side) const {
+        const Target& same = targets_[size_t(same_)];
+        return {same.classNumber, side ^ same.flip};
     }
 
     // Squares the first man may take: a reduced set, which the index
@@ -529,25 +526,24 @@ private:
         return text + " 0 1";
     }
 
-    // Both sides to move on the placed men; a side that could take the
-    // other king is skipped.
+    // The pass side to move on the placed men, unless it could take the
+    // other king.
     void checkPlacement() {
         const uint64_t occupied = colourMen_[0] | colourMen_[1];
+        const int side = side_;
+        if (attacked(sq_[king_[side ^ 1]], side, occupied, -1)) return;
         entry_ = dense_->reduced[sq_[0]];
         for (int i = 1; i < count_; ++i) entry_ = entry_ * 64 + sq_[i];
-        for (int side = 0; side < 2; ++side) {
-            if (attacked(sq_[king_[side ^ 1]], side, occupied, -1)) continue;
-            check(side, NoEnPassant);
-            // The same men just after the other side's double step.
-            if (!bothPawns_) continue;
-            const int mover = side ^ 1, dir = mover == White ? 8 : -8;
-            for (int i = 0; i < count_; ++i) {
-                const int s = sq_[i];
-                if (piece_[i] != Pawn || colour_[i] != mover || (s >> 3) != (mover == White ? 3 : 4)) continue;
-                if ((occupied >> (s - dir) & 1) || (occupied >> (s - 2 * dir) & 1)) continue;
-                if (!((s & 7) > 0 && isPawnOf(s - 1, side)) && !((s & 7) < 7 && isPawnOf(s + 1, side))) continue;
-                check(side, s - dir);
-            }
+        check(side, NoEnPassant);
+        // The same men just after the other side's double step.
+        if (!bothPawns_) return;
+        const int mover = side ^ 1, dir = mover == White ? 8 : -8;
+        for (int i = 0; i < count_; ++i) {
+            const int s = sq_[i];
+            if (piece_[i] != Pawn || colour_[i] != mover || (s >> 3) != (mover == White ? 3 : 4)) continue;
+            if ((occupied >> (s - dir) & 1) || (occupied >> (s - 2 * dir) & 1)) continue;
+            if (!((s & 7) > 0 && isPawnOf(s - 1, side)) && !((s & 7) < 7 && isPawnOf(s + 1, side))) continue;
+            check(side, s - dir);
         }
     }
 
@@ -566,6 +562,7 @@ private:
     }
 
     const char* name_ = "";
+    int side_ = 0;  // to move in the pass
     int count_ = 0;
     int piece_[MaxMen] = {}, colour_[MaxMen] = {};
     int king_[2] = {0, 0};
@@ -606,59 +603,84 @@ bool verifyTablebase(const std::string& dir, const std::string& className, int t
         ready = true;
     }
     const char* name = tablebaseClasses[c].name;
-    auto files = std::make_unique<FileSet>();
-    bool whole = files->load(dir, c, name);
-    for (const std::string& successor : tbgen::successorClasses(name))
-        whole = files->load(dir, findTablebaseClass(successor.c_str()), name) && whole;
-    if (!whole) return false;  // nothing can be proved
-
+    auto files = std::make_unique<ClassFilesSet>();
     // Shares by the squares of the first two men, handed out in order; their
     // findings are put together in that order, so the report does not
     // depend on the threads.
     std::vector<std::pair<int, int>> shares;
-    {
-        const auto layout = std::make_unique<Checker>(*files, c);
-        for (int a = 0; a < 64; ++a)
-            for (int b = 0; b < 64; ++b)
-                if (a != b && layout->firstSquare(a) && layout->manSquare(1, b)) shares.emplace_back(a, b);
-    }
+    std::vector<std::pair<int, int>> filesRead[2];
+    const Checker layout(*files, c, 0);  // holds no file's bytes
+    for (int a = 0; a < 64; ++a)
+        for (int b = 0; b < 64; ++b)
+            if (a != b && layout.firstSquare(a) && layout.manSquare(1, b)) shares.emplace_back(a, b);
+    for (int side = 0; side < 2; ++side) filesRead[side] = layout.filesRead(side);
+    // Every file is looked for before any work: nothing can be proved
+    // without all of them.
+    std::vector<std::pair<int, int>> needed = filesRead[0];
+    for (const auto& file : filesRead[1])
+        if (std::find(needed.begin(), needed.end(), file) == needed.end()) needed.push_back(file);
+    bool whole = true;
+    for (auto [k, side] : needed)
+        if (!classFileComplete(dir, k, side)) {
+            std::printf("%s: missing or wrong-sized file %s\n", name, tableFilePath(dir, k, side).c_str());
+            whole = false;
+        }
+    if (!whole) return false;
+    auto hold = [&](const std::vector<std::pair<int, int>>& wanted) {
+        std::string error;
+        if (files->hold(dir, wanted, error)) return true;
+        std::printf("%s: %s\n", name, error.c_str());
+        return false;
+    };
+
     auto dense = std::make_unique<DenseTable>();
-    Checker(*files, c).shapeDense(*dense);
+    layout.shapeDense(*dense);
     auto onThreads = [threads](const std::function<void()>& work) {
         std::vector<std::thread> pool;
         for (int t = 1; t < threads; ++t) pool.emplace_back(work);
         work();
         for (auto& t : pool) t.join();
     };
+    // The dense copy from the class's own two files, both sides in one walk
+    // over the placements.
+    if (!hold({layout.ownFile(0), layout.ownFile(1)})) return false;
     std::atomic<size_t> next{0};
     std::mutex overlongLock;
     onThreads([&] {
-        auto checker = std::make_unique<Checker>(*files, c);
+        auto checker = std::make_unique<Checker>(*files, c, 0);
         std::vector<int64_t> overlong[2];
         for (size_t k; (k = next.fetch_add(1)) < shares.size();)
             checker->fillShare(shares[k].first, shares[k].second, *dense, overlong);
-        const std::lock_guard<std::mutex> hold(overlongLock);
+        const std::lock_guard<std::mutex> guard(overlongLock);
         for (int side = 0; side < 2; ++side)
             dense->overlong[side].insert(dense->overlong[side].end(), overlong[side].begin(), overlong[side].end());
     });
     for (auto& side : dense->overlong) std::sort(side.begin(), side.end());
 
-    std::vector<ShareResult> results(shares.size());
-    next = 0;
-    onThreads([&] {
-        auto checker = std::make_unique<Checker>(*files, c);
-        checker->useDense(*dense);
-        for (size_t k; (k = next.fetch_add(1)) < shares.size();)
-            checker->runShare(shares[k].first, shares[k].second, results[k]);
-    });
+    // Each side to move in a pass of its own, holding only the files its
+    // moves lead to: a move by one side lands with the other to move.
+    std::vector<ShareResult> results[2];
+    for (int side = 0; side < 2; ++side) {
+        if (!hold(filesRead[side])) return false;
+        results[side].resize(shares.size());
+        next = 0;
+        onThreads([&] {
+            auto checker = std::make_unique<Checker>(*files, c, side);
+            checker->useDense(*dense);
+            for (size_t k; (k = next.fetch_add(1)) < shares.size();)
+                checker->runShare(shares[k].first, shares[k].second, results[side][k]);
+        });
+    }
 
     uint64_t checked = 0, bad = 0;
-    for (const ShareResult& r : results) {
-        for (const std::string& line : r.firstBad)
-            if (++bad <= MaxBadShown) std::printf("%s\n", line.c_str());
-        bad += r.bad - r.firstBad.size();
-        checked += r.checked;
-    }
+    for (size_t k = 0; k < shares.size(); ++k)
+        for (const auto& byside : results) {
+            const ShareResult& r = byside[k];
+            for (const std::string& line : r.firstBad)
+                if (++bad <= MaxBadShown) std::printf("%s\n", line.c_str());
+            bad += r.bad - r.firstBad.size();
+            checked += r.checked;
+        }
     if (bad) std::printf("%s: %" PRIu64 " of %" PRIu64 " positions wrong\n", name, bad, checked);
     else std::printf("%s: %" PRIu64 " positions verified\n", name, checked);
     std::fflush(stdout);

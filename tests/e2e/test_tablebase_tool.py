@@ -104,6 +104,19 @@ def check_compress(tool, tmp):
     proc = run(tool, "tb", "compress", "--force", path("kpk.nbw"), timeout=60)
     expect(proc.returncode == 0 and " bytes (" in proc.stdout, "--force: %r" % proc.stdout)
 
+    # A class and its successors in compressed files alone are proved as plain ones are.
+    only = os.path.join(tmp, "compressed-only")
+    os.mkdir(only)
+    files = [os.path.join(only, n + e) for n in ("kpk", "kqk", "krk", "kbk", "knk") for e in (".nbw", ".nbb")]
+    for name in files:
+        shutil.copy(os.path.join(tmp, os.path.basename(name)), only)
+    proc = run(tool, "tb", "compress", *files, timeout=60)
+    for name in files:
+        os.remove(name)
+    proc = run(tool, "tb", "verify", only, "kpk", timeout=60)
+    expect(proc.returncode == 0 and "kpk: 165676 positions verified" in proc.stdout,
+           "verify from compressed files: %r" % proc.stdout[-300:])
+
 
 def check_resume(tool, tmp):
     """A second run skips whole classes and redoes interrupted ones; --force redoes a whole one."""
